@@ -11,7 +11,8 @@ packages=(
   googletest libgtest-dev libbenchmark-dev libpng-dev
   clang libclang-rt-14-dev valgrind
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
-  wine wine32:i386
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+  wine wine64 wine32:i386
 )
 
 missing=()

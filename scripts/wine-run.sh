@@ -1,12 +1,24 @@
 #!/bin/sh
-# Runs a 32-bit Windows program under Wine in the project's own prefix, quietly.
+# Runs a Windows program under Wine, quietly, in the project's own prefix:
+# 64-bit programs with wine64, 32-bit ones with the 32-bit loader.
 export WINEDEBUG=-all
-export WINEARCH=win32
-export WINEPREFIX="${TLG_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/tlg-wine32}"
 export WINEDLLOVERRIDES="mscoree,mshtml="
+program=$1
+loader=/usr/lib/wine/wine64
+prefix=wine64
+if [ -f "$program" ]; then
+  pe_offset=$(od -An -tu4 -j60 -N4 "$program" | tr -d ' ')
+  machine=$(od -An -tx1 -j "$((pe_offset + 4))" -N2 "$program" | tr -d ' ')
+  if [ "$machine" = 4c01 ]; then  # i386
+    loader=/usr/lib/wine/wine
+    prefix=wine32
+    export WINEARCH=win32
+  fi
+fi
+export WINEPREFIX="${TLG_WINE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/tlg-wine}/$prefix"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
-  wineboot -i >/dev/null 2>&1
-  wineserver -w
+  "$loader" wineboot -i >/dev/null 2>&1
+  if [ "$prefix" = wine64 ]; then /usr/lib/wine/wineserver64 -w; else /usr/lib/wine/wineserver32 -w; fi 2>/dev/null || true
 fi
-exec wine "$@"
+exec "$loader" "$@"
