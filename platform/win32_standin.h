@@ -94,3 +94,7 @@ SIZE_T LocalSize(HLOCAL memory);
 
 int lstrlenA(LPCSTR text);
 LPSTR lstrcpynA(LPSTR destination, LPCSTR source, int maxLength);
+
+typedef intptr_t LONG_PTR;
+typedef uintptr_t ULONG_PTR;
+typedef ULONG_PTR DWORD_PTR;

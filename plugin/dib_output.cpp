@@ -1,0 +1,108 @@
+#include "plugin/dib_output.h"
+
+#include <climits>
+
+namespace {
+
+void WriteInfoHeader(BITMAPINFOHEADER& header, int32_t width, int32_t height) {
+  header.biSize = sizeof(BITMAPINFOHEADER);
+  header.biWidth = width;
+  header.biHeight = height;  // positive: rows bottom-up
+  header.biPlanes = 1;
+  header.biBitCount = 32;
+  header.biCompression = BI_RGB;
+  header.biSizeImage = 0;
+  header.biXPelsPerMeter = 0;
+  header.biYPelsPerMeter = 0;
+  header.biClrUsed = 0;
+  header.biClrImportant = 0;
+}
+
+// The pixel block's size, or false when the header's fields or a 32-bit size
+// cannot hold the image.
+bool PixelBlockSize(uint32_t width, uint32_t height, uint32_t& size) {
+  if (width > INT32_MAX || height > INT32_MAX) return false;
+  const uint64_t bytes = uint64_t{width} * kDibBytesPerPixel * height;
+  if (bytes > UINT32_MAX) return false;
+  size = static_cast<uint32_t>(bytes);
+  return true;
+}
+
+}  // namespace
+
+DibOutput MakeDibOutput(ProgressCallback progress, LONG_PTR progressData) {
+  return DibOutput{0, 0, 0, nullptr, nullptr, progress, progressData, nullptr};
+}
+
+bool DibSizeCallback(void* context, uint32_t width, uint32_t height) {
+  return AllocateDib(*static_cast<DibOutput*>(context), width, height);
+}
+
+bool AllocateDib(DibOutput& dib, uint32_t width, uint32_t height) {
+  uint32_t pixelBytes = 0;
+  if (!PixelBlockSize(width, height, pixelBytes)) return false;
+  dib.width = static_cast<int32_t>(width);
+  dib.height = static_cast<int32_t>(height);
+
+  dib.infoHandle = LocalAlloc(LMEM_MOVEABLE, sizeof(BITMAPINFOHEADER));
+  if (dib.infoHandle == nullptr) return false;
+  auto* header = static_cast<BITMAPINFOHEADER*>(LocalLock(dib.infoHandle));
+  if (header == nullptr) {
+    LocalFree(dib.infoHandle);
+    dib.infoHandle = nullptr;
+    return false;
+  }
+  WriteInfoHeader(*header, dib.width, dib.height);
+  LocalUnlock(dib.infoHandle);
+
+  dib.stride = static_cast<int32_t>(width * kDibBytesPerPixel);
+  // Zeroed: a block a decoder leaves unwritten must not show the host's old heap.
+  dib.pixelHandle = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, pixelBytes);
+  if (dib.pixelHandle == nullptr) {
+    LocalFree(dib.infoHandle);
+    dib.infoHandle = nullptr;
+    return false;
+  }
+  dib.lockedPixels = static_cast<uint8_t*>(LocalLock(dib.pixelHandle));
+  if (dib.lockedPixels == nullptr) {
+    ReleaseDib(dib);
+    return false;
+  }
+  return true;
+}
+
+void* DibScanLineCallback(void* context, int32_t row) {
+  auto& dib = *static_cast<DibOutput*>(context);
+  if (row < 0 || row >= dib.height) return nullptr;  // the end-of-row notice, or no such row
+  if (dib.lockedPixels == nullptr) return nullptr;
+  if (dib.progress != nullptr && dib.progress(row, dib.height, dib.progressData) != 0) {
+    return nullptr;
+  }
+  return dib.lockedPixels + static_cast<size_t>(dib.height - row - 1) * dib.stride;
+}
+
+void HandOverDib(DibOutput& dib, HLOCAL* infoOut, HLOCAL* pixelsOut) {
+  if (dib.lockedPixels != nullptr) {
+    LocalUnlock(dib.pixelHandle);
+    dib.lockedPixels = nullptr;
+  }
+  *infoOut = dib.infoHandle;
+  dib.infoHandle = nullptr;
+  *pixelsOut = dib.pixelHandle;
+  dib.pixelHandle = nullptr;
+}
+
+void ReleaseDib(DibOutput& dib) {
+  if (dib.lockedPixels != nullptr) {
+    LocalUnlock(dib.pixelHandle);
+    dib.lockedPixels = nullptr;
+  }
+  if (dib.infoHandle != nullptr) {
+    LocalFree(dib.infoHandle);
+    dib.infoHandle = nullptr;
+  }
+  if (dib.pixelHandle != nullptr) {
+    LocalFree(dib.pixelHandle);
+    dib.pixelHandle = nullptr;
+  }
+}

@@ -1,0 +1,126 @@
+#include "tlg/tlg_loader.h"
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "tlg/tlg5/tlg5_decoder.h"
+#include "tlg/tlg5/tlg5_format.h"
+#include "tlg/tlg6/tlg6_decoder.h"
+#include "tlg/tlg6/tlg6_format.h"
+#include "tlg/tlg_format.h"
+
+namespace {
+
+// A "tags" chunk is read in pieces of this size, so that a size far beyond
+// what the input holds never makes us allocate it up front.
+constexpr uint32_t kChunkReadPiece = 1u << 20;
+
+bool Matches(const uint8_t* bytes, const uint8_t* expected, size_t size) {
+  return std::memcmp(bytes, expected, size) == 0;
+}
+
+bool ReadChunkData(tZURBinaryStream& stream, uint32_t size, std::vector<uint8_t>& data) {
+  data.clear();
+  while (data.size() < size) {
+    const size_t done = data.size();
+    const uint32_t piece = static_cast<uint32_t>(
+        size - done < kChunkReadPiece ? size - done : kChunkReadPiece);
+    data.resize(done + piece);
+    if (!ReadExact(stream, data.data() + done, piece)) return false;
+  }
+  return true;
+}
+
+// False when the walk must end: the chunk was cut short, its memory could not
+// be had, or its entries hold a syntax error.
+bool ReadTagsChunk(tZURBinaryStream& stream, uint32_t size, TagDictionary& tags) {
+  try {
+    std::vector<uint8_t> data;
+    if (!ReadChunkData(stream, size, data)) return false;
+    return ParseTags(data.data(), size, tags);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+// Walks the chunks after a wrapped image until a name or size cannot be read.
+// Without a dictionary a "tags" chunk has nothing to give and is skipped like
+// any other.
+void WalkChunks(tZURBinaryStream& stream, TagDictionary* tags) {
+  for (;;) {
+    uint8_t name[kChunkNameSize];
+    if (stream.Read(name, kChunkNameSize) != kChunkNameSize) return;
+    uint32_t size = 0;
+    if (!ReadUInt32LE(stream, size)) return;
+    if (tags != nullptr && Matches(name, kTagsChunkName, kChunkNameSize)) {
+      if (!ReadTagsChunk(stream, size, *tags)) return;
+      continue;
+    }
+    // A memory stream keeps only 32 bits of position: a skip that wraps would
+    // land on an earlier chunk and walk forever. Only ever move forward.
+    const uint64_t next = Tell(stream) + size;
+    if (SeekTo(stream, next) != next) return;
+  }
+}
+
+}  // namespace
+
+int LoadTlg(void* context, SizeCallback sizeCallback, ScanLineCallback scanLineCallback,
+            TagDictionary* tags, tZURBinaryStream& stream) {
+  stream.Seek(0, kSeekBegin);
+  uint8_t signature[kTlgSignatureSize];
+  if (!ReadExact(stream, signature, kTlgSignatureSize)) return kLoadFailed;
+  if (!Matches(signature, kTlg0Signature, kTlgSignatureSize)) {
+    stream.Seek(0, kSeekBegin);
+    return DecodeRawTlg(context, sizeCallback, scanLineCallback, stream);
+  }
+
+  uint32_t rawLength = 0;
+  if (!ReadUInt32LE(stream, rawLength)) return kLoadFailed;
+  const int result = DecodeRawTlg(context, sizeCallback, scanLineCallback, stream);
+  if (result != kLoadComplete) return result;
+
+  // The image is complete: however the chunks end, the result stays 0.
+  if (SeekTo(stream, uint64_t{kTlg0HeaderSize} + rawLength) == uint64_t{kTlg0HeaderSize} + rawLength) {
+    WalkChunks(stream, tags);
+  }
+  return kLoadComplete;
+}
+
+int DecodeRawTlg(void* context, SizeCallback sizeCallback, ScanLineCallback scanLineCallback,
+                 tZURBinaryStream& stream) {
+  uint8_t signature[kTlgSignatureSize];
+  if (!ReadExact(stream, signature, kTlgSignatureSize)) return kLoadFailed;
+  if (Matches(signature, kTlg5Signature, kTlgSignatureSize)) {
+    return DecodeTlg5(context, sizeCallback, scanLineCallback, stream);
+  }
+  if (Matches(signature, kTlg6Signature, kTlgSignatureSize)) {
+    return DecodeTlg6(context, sizeCallback, scanLineCallback, stream);
+  }
+  return kLoadFailed;  // unknown, or a wrapper inside a wrapper
+}
+
+bool HasTlgSignature(tZURBinaryStream& stream) {
+  stream.Seek(0, kSeekBegin);
+  uint8_t signature[kTlgSignatureSize];
+  if (!ReadExact(stream, signature, kTlgSignatureSize)) return false;
+  return Matches(signature, kTlg0Signature, kTlgSignatureSize) ||
+         Matches(signature, kTlg5Signature, kTlgSignatureSize) ||
+         Matches(signature, kTlg6Signature, kTlgSignatureSize);
+}
+
+bool InfoSizeCallback(void* context, uint32_t width, uint32_t height) {
+  auto& size = *static_cast<ImageSize*>(context);
+  size.width = width;
+  size.height = height;
+  return false;
+}
+
+bool ReadImageSize(tZURBinaryStream& stream, uint32_t* width, uint32_t* height) {
+  ImageSize size{0, 0};
+  if (LoadTlg(&size, InfoSizeCallback, nullptr, nullptr, stream) != kLoadStopped) return false;
+  if (width != nullptr) *width = size.width;
+  if (height != nullptr) *height = size.height;
+  return true;
+}

@@ -1,0 +1,33 @@
+// The single entry to decoding: recognises a TLG input (raw TLG5, raw TLG6,
+// or a TLG0 wrapper around either), decodes it through the caller's
+// callbacks, and walks the wrapper's chunks.
+#pragma once
+
+#include <cstdint>
+
+#include "stream/binary_stream.h"
+#include "tlg/decoder_contract.h"
+#include "tlg/tag_dictionary.h"
+
+// Decodes whatever TLG image the stream holds, from its start. With `tags`,
+// the entries of the wrapper's "tags" chunks are stored there.
+int LoadTlg(void* context, SizeCallback sizeCallback, ScanLineCallback scanLineCallback,
+            TagDictionary* tags, tZURBinaryStream& stream);
+
+// Decodes the raw TLG5 or TLG6 image at the stream's current position.
+int DecodeRawTlg(void* context, SizeCallback sizeCallback, ScanLineCallback scanLineCallback,
+                 tZURBinaryStream& stream);
+
+// Whether the stream starts with one of the three signatures.
+bool HasTlgSignature(tZURBinaryStream& stream);
+
+// The image's width and height, from its header alone. Outs may be null and
+// are written only on success.
+bool ReadImageSize(tZURBinaryStream& stream, uint32_t* width, uint32_t* height);
+
+// The size callback of ReadImageSize: records the size and stops the decode.
+struct ImageSize {
+  uint32_t width;
+  uint32_t height;
+};
+bool InfoSizeCallback(void* context, uint32_t width, uint32_t height);
