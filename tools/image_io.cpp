@@ -1,0 +1,104 @@
+#include "tools/image_io.h"
+
+#include <png.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+}  // namespace
+
+bool IsOpaque(const Picture& picture) {
+  for (uint32_t p : picture.pixels) {
+    if ((p >> 24) != 0xFF) return false;
+  }
+  return true;
+}
+
+bool ReadPng(const std::string& path, Picture& picture, std::string& error) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) {
+    error = std::string("unsupported PNG (") + image.message + ")";
+    return false;
+  }
+  // BGRA bytes are exactly our little-endian 0xAARRGGBB words.
+  image.format = PNG_FORMAT_BGRA;
+  picture.width = image.width;
+  picture.height = image.height;
+  try {
+    picture.pixels.resize(static_cast<size_t>(image.width) * image.height);
+  } catch (const std::bad_alloc&) {
+    png_image_free(&image);
+    error = "unsupported PNG (too large)";
+    return false;
+  }
+  if (!png_image_finish_read(&image, nullptr, picture.pixels.data(), 0, nullptr)) {
+    error = std::string("unsupported PNG (") + image.message + ")";
+    png_image_free(&image);
+    return false;
+  }
+  return true;
+}
+
+bool WritePng(const std::string& path, const Picture& picture, std::string& error) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  image.width = picture.width;
+  image.height = picture.height;
+  const bool opaque = IsOpaque(picture);
+  image.format = opaque ? PNG_FORMAT_BGR : PNG_FORMAT_BGRA;
+  std::vector<uint8_t> packed;
+  const void* rows = picture.pixels.data();
+  if (opaque) {  // drop the alpha byte of every pixel
+    packed.resize(picture.pixels.size() * 3);
+    for (size_t i = 0; i < picture.pixels.size(); ++i) {
+      std::memcpy(&packed[i * 3], &picture.pixels[i], 3);
+    }
+    rows = packed.data();
+  }
+  if (!png_image_write_to_file(&image, path.c_str(), 0, rows, 0, nullptr)) {
+    error = std::string("cannot write (") + image.message + ")";
+    return false;
+  }
+  return true;
+}
+
+bool WritePam(const std::string& path, const Picture& picture, std::string& error) {
+  File file(std::fopen(path.c_str(), "wb"));
+  if (!file) {
+    error = "cannot write";
+    return false;
+  }
+  std::fprintf(file.get(), "P7\nWIDTH %u\nHEIGHT %u\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n",
+               picture.width, picture.height);
+  std::vector<uint8_t> row(static_cast<size_t>(picture.width) * 4);
+  for (uint32_t y = 0; y < picture.height; ++y) {
+    for (uint32_t x = 0; x < picture.width; ++x) {
+      const uint32_t p = picture.pixels[static_cast<size_t>(y) * picture.width + x];
+      uint8_t* rgba = &row[static_cast<size_t>(x) * 4];
+      rgba[0] = static_cast<uint8_t>(p >> 16);
+      rgba[1] = static_cast<uint8_t>(p >> 8);
+      rgba[2] = static_cast<uint8_t>(p);
+      rgba[3] = static_cast<uint8_t>(p >> 24);
+    }
+    if (std::fwrite(row.data(), 1, row.size(), file.get()) != row.size()) {
+      error = "cannot write";
+      return false;
+    }
+  }
+  if (std::fflush(file.get()) != 0) {
+    error = "cannot write";
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,122 @@
+#include "tools/tlg_file.h"
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "stream/binary_stream.h"
+#include "tlg/tlg5/tlg5_format.h"
+#include "tlg/tlg6/tlg6_format.h"
+#include "tlg/tlg_format.h"
+#include "tlg/tlg_loader.h"
+
+namespace {
+
+// A memory stream that remembers whether a read ever came up short, which
+// tells a file cut short from one that is corrupt.
+class WatchedStream final : public tZURBinaryStream {
+ public:
+  WatchedStream(const std::vector<uint8_t>& bytes)
+      : inner_(bytes.data(), static_cast<uint32_t>(bytes.size())) {}
+  uint64_t Seek(int64_t offset, int32_t origin) override { return inner_.Seek(offset, origin); }
+  uint32_t Read(uint8_t* buffer, uint32_t count) override {
+    const uint32_t got = inner_.Read(buffer, count);
+    if (got < count) cameShort_ = true;
+    return got;
+  }
+  uint32_t Write(const uint8_t* buffer, uint32_t count) override { return inner_.Write(buffer, count); }
+  bool cameShort() const { return cameShort_; }
+
+ private:
+  tMemDataStream inner_;
+  bool cameShort_ = false;
+};
+
+bool StartsWith(const std::vector<uint8_t>& file, size_t offset, const uint8_t* signature) {
+  return file.size() >= offset + kTlgSignatureSize &&
+         std::memcmp(file.data() + offset, signature, kTlgSignatureSize) == 0;
+}
+
+bool AllocatePicture(void* context, uint32_t width, uint32_t height) {
+  auto& picture = *static_cast<Picture*>(context);
+  picture.width = width;
+  picture.height = height;
+  try {
+    picture.pixels.assign(static_cast<size_t>(width) * height, 0);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+void* PictureRow(void* context, int32_t row) {
+  auto& picture = *static_cast<Picture*>(context);
+  if (row < 0) return nullptr;
+  return picture.pixels.data() + static_cast<size_t>(row) * picture.width;
+}
+
+}  // namespace
+
+bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = "unreadable";
+    return false;
+  }
+  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    error = "unreadable";
+    return false;
+  }
+  return true;
+}
+
+bool InspectTlg(const std::vector<uint8_t>& file, TlgFileInfo& info, std::string& error) {
+  size_t raw = 0;
+  std::string wrapper;
+  if (StartsWith(file, 0, kTlg0Signature)) {
+    raw = kTlg0HeaderSize;
+    wrapper = "TLG0 ";
+  }
+  if (StartsWith(file, raw, kTlg5Signature)) {
+    info.kind = "TLG5";
+  } else if (StartsWith(file, raw, kTlg6Signature)) {
+    info.kind = "TLG6";
+  } else if (!wrapper.empty() && file.size() < raw + kTlgSignatureSize) {
+    error = "cut short";
+    return false;
+  } else {
+    error = wrapper.empty() ? "not a TLG file" : "corrupt (the wrapper holds no TLG5 or TLG6 image)";
+    return false;
+  }
+  if (!wrapper.empty()) info.kind = wrapper + "(" + info.kind + ")";
+  if (file.size() > raw + kTlgSignatureSize) info.colours = file[raw + kTlgSignatureSize];
+
+  WatchedStream stream(file);
+  if (!ReadImageSize(stream, &info.width, &info.height)) {
+    error = stream.cameShort() ? "cut short" : "corrupt (unacceptable header)";
+    return false;
+  }
+  if (!wrapper.empty()) {
+    Picture picture;
+    return DecodeTlgFile(file, picture, &info.tags, error);
+  }
+  return true;
+}
+
+bool DecodeTlgFile(const std::vector<uint8_t>& file, Picture& picture, TagDictionary* tags,
+                   std::string& error) {
+  WatchedStream stream(file);
+  if (!HasTlgSignature(stream)) {
+    error = "not a TLG file";
+    return false;
+  }
+  const int result = LoadTlg(&picture, AllocatePicture, PictureRow, tags, stream);
+  if (result == kLoadComplete) return true;
+  if (result == kLoadStopped) {
+    error = "too large to hold in memory";
+  } else {
+    error = stream.cameShort() ? "cut short" : "corrupt";
+  }
+  return false;
+}
