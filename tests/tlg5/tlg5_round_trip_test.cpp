@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -14,9 +15,13 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// Decodes an encoder's output: the decoder starts after the signature.
+// Decodes an encoder's output: the signature is checked here, as the loader
+// would, and the decoder starts after it.
 int DecodeFile(const Bytes& file, RowCollector& rows) {
-  if (file.size() < kTlg5SignatureSize) return kLoadFailed;
+  if (file.size() < kTlg5SignatureSize ||
+      !std::equal(kTlg5Signature, kTlg5Signature + kTlg5SignatureSize, file.begin())) {
+    return kLoadFailed;
+  }
   tMemDataStream stream(file.data() + kTlg5SignatureSize,
                         static_cast<uint32_t>(file.size() - kTlg5SignatureSize));
   return DecodeTlg5(&rows, CollectSize, CollectRow, stream);

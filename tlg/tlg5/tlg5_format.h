@@ -6,8 +6,8 @@
 
 // "TLG5.0", 0x00, "raw", 0x1A: the 11 bytes in front of every raw TLG5 image.
 constexpr uint32_t kTlg5SignatureSize = 11;
-constexpr uint8_t kTlg5Signature[kTlg5SignatureSize] = {'T', 'L', 'G', '5', '.', '0', 0x00,
-                                                        'r', 'a', 'w', 0x1A};
+inline constexpr uint8_t kTlg5Signature[kTlg5SignatureSize] = {'T', 'L', 'G', '5', '.', '0',
+                                                               0x00, 'r', 'a', 'w', 0x1A};
 
 // Colour counts: blue, green, red; or blue, green, red, alpha.
 constexpr uint8_t kTlg5OpaqueColours = 3;
