@@ -1,0 +1,80 @@
+#include "encoder/tlg6_residuals.h"
+
+#include <algorithm>
+#include <cstddef>
+
+#include "tlg/tlg6/tlg6_format.h"
+#include "tlg/tlg6/tlg6_pixel_ops.h"
+
+uint32_t InverseColourTransform(uint32_t transform, uint32_t difference) {
+  // The decoder's additions undone in reverse order.
+  uint32_t b = difference & 0xFF;
+  uint32_t g = (difference >> 8) & 0xFF;
+  uint32_t r = (difference >> 16) & 0xFF;
+  switch (transform) {
+    case 1: r -= g; b -= g; break;
+    case 2: r -= g; g -= b; break;
+    case 3: b -= g; g -= r; break;
+    case 4: r -= g; g -= b; b -= r; break;
+    case 5: g -= b; b -= r; break;
+    case 6: b -= g; break;
+    case 7: g -= b; break;
+    case 8: r -= g; break;
+    case 9: b -= g; g -= r; r -= b; break;
+    case 10: g -= r; b -= r; break;
+    case 11: r -= b; g -= b; break;
+    case 12: g -= r; r -= b; break;
+    case 13: g -= r; r -= b; b -= g; break;
+    case 14: r -= b; b -= g; g -= r; break;
+    case 15: r -= 2 * b; g -= 2 * b; break;
+    default: break;
+  }
+  return (b & 0xFF) | (g & 0xFF) << 8 | (r & 0xFF) << 16 | (difference & 0xFF000000);
+}
+
+bool KeepsLoneBlue(uint32_t transform) {
+  // Those that never add blue into green or red, nor double blue.
+  switch (transform) {
+    case 0: case 1: case 3: case 6: case 8: case 10: return true;
+    default: return false;
+  }
+}
+
+void ComputeTlg6Differences(const std::vector<uint32_t>& pixels, uint32_t width, uint32_t y0,
+                            uint32_t rows, uint32_t initialPixel, Tlg6Differences& out) {
+  const size_t count = static_cast<size_t>(rows) * width;
+  out.median.resize(count);
+  out.average.resize(count);
+  for (uint32_t yy = 0; yy < rows; ++yy) {
+    const uint32_t y = y0 + yy;
+    const uint32_t* row = pixels.data() + static_cast<size_t>(y) * width;
+    const uint32_t* above = y > 0 ? row - width : nullptr;
+    uint32_t left = initialPixel;
+    uint32_t upperLeft = initialPixel;
+    for (uint32_t x = 0; x < width; ++x) {
+      const uint32_t up = above ? above[x] : initialPixel;
+      const size_t i = static_cast<size_t>(yy) * width + x;
+      out.median[i] = LaneDifference(row[x], LaneMedian(up, left, upperLeft));
+      out.average[i] = LaneDifference(row[x], LaneAverage(up, left));
+      left = row[x];
+      upperLeft = up;
+    }
+  }
+}
+
+void MakeTlg6BlockEntries(const Tlg6Differences& differences, uint32_t width, uint32_t rows,
+                          uint32_t block, uint32_t filterType, uint32_t* entries) {
+  const std::vector<uint32_t>& source =
+      (filterType & kAverageFilterBit) ? differences.average : differences.median;
+  const uint32_t transform = filterType >> 1;
+  const uint32_t x0 = block * kTlg6BlockSize;
+  const uint32_t w = std::min(kTlg6BlockSize, width - x0);
+  for (uint32_t s = 0; s < rows; ++s) {
+    const uint32_t yy = (block & 1) ? rows - 1 - s : s;
+    const uint32_t* row = source.data() + static_cast<size_t>(yy) * width + x0;
+    for (uint32_t j = 0; j < w; ++j) {
+      const uint32_t x = (yy & 1) ? w - 1 - j : j;
+      *entries++ = InverseColourTransform(transform, row[x]);
+    }
+  }
+}

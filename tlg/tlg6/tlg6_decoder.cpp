@@ -1,0 +1,222 @@
+#include "tlg/tlg6/tlg6_decoder.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "tlg/tlg5/slide_decompress.h"
+#include "tlg/tlg6/tlg6_format.h"
+#include "tlg/tlg6/tlg6_line.h"
+#include "tlg/tlg6/tlg6_tables.h"
+#include "tlg/tlg6/tlg6_values.h"
+
+namespace {
+
+constexpr uint32_t kEntryBytes = 4;
+constexpr uint32_t kPixelBytes = 4;
+// The residual buffer holds 8 rows of entries, plus one byte.
+constexpr uint64_t kResidualBytesPerColumn = uint64_t{kTlg6BlockSize} * kEntryBytes;
+constexpr uint64_t kMaxBufferBytes = std::numeric_limits<uint32_t>::max();
+// Rows are numbered with signed 32-bit values in the row callback.
+constexpr uint32_t kMaxHeight = std::numeric_limits<int32_t>::max();
+
+// The most bits a well-formed stream spends on one value: an escaped value
+// (up to 32 zero bits, the quotient byte, 8 remainder bits) plus one run
+// length (25 zero bits, the 1 bit, 25 bits), since every run holds a value.
+constexpr uint64_t kMaxCodedBitsPerValue = (32 + 8 + 8) + (25 + 1 + 25);
+constexpr uint64_t kRunKindBits = 8;  // the first bit, rounded up to a byte
+// Room after the largest coded colour for the decoders' read-ahead.
+constexpr uint32_t kBitBufferSpare = 5;
+static_assert(kBitBufferSpare >= kTlg6CodeGuardBytes + 1, "guard bytes after the last coded byte");
+
+struct Header {
+  uint32_t colours = 0;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  uint32_t maxBitLength = 0;
+};
+
+struct Geometry {
+  uint32_t blocksPerRow = 0;  // X
+  uint32_t blockRows = 0;     // Y
+  uint32_t wholeBlocks = 0;   // M
+  uint32_t partialWidth = 0;  // F: width of the last block when it is not whole
+};
+
+uint64_t BlockCount(uint32_t pixels) { return (uint64_t{pixels} + kTlg6BlockSize - 1) >> kTlg6BlockShift; }
+
+bool ReadHeader(tZURBinaryStream& stream, Header& header) {
+  uint8_t lead[kTlg6HeaderLeadBytes];
+  if (!ReadExact(stream, lead, sizeof lead)) return false;
+  if (!IsTlg6ColourCount(lead[0])) return false;
+  if (lead[1] != 0 || lead[2] != 0 || lead[3] != 0) return false;
+  header.colours = lead[0];
+  return ReadUInt32LE(stream, header.width) && ReadUInt32LE(stream, header.height) &&
+         ReadUInt32LE(stream, header.maxBitLength);
+}
+
+// Every buffer size must fit 32 bits.
+bool IsAcceptable(const Header& header) {
+  if (header.height > kMaxHeight) return false;
+  if (header.width * kResidualBytesPerColumn + 1 > kMaxBufferBytes) return false;
+  return BlockCount(header.width) * BlockCount(header.height) <= kMaxBufferBytes;
+}
+
+Geometry MakeGeometry(const Header& header) {
+  Geometry g;
+  g.blocksPerRow = static_cast<uint32_t>(BlockCount(header.width));
+  g.blockRows = static_cast<uint32_t>(BlockCount(header.height));
+  g.wholeBlocks = header.width >> kTlg6BlockShift;
+  g.partialWidth = header.width & kTlg6PartialBlockMask;
+  return g;
+}
+
+// The largest bit length accepted for one colour of one block row: what the
+// header allows, but never more than such a colour can take.
+uint32_t BitLengthLimit(const Header& header) {
+  const uint64_t longest = kMaxCodedBitsPerValue * kTlg6BlockSize * header.width + kRunKindBits;
+  return static_cast<uint32_t>(std::min<uint64_t>(header.maxBitLength, longest));
+}
+
+// The working buffers of one decode, released on every path.
+struct Buffers {
+  uint8_t* bits = nullptr;
+  uint32_t* residuals = nullptr;
+  uint8_t* filterTypes = nullptr;
+  uint32_t* topLine = nullptr;
+  uint8_t* dictionary = nullptr;
+
+  Buffers() = default;
+  Buffers(const Buffers&) = delete;
+  Buffers& operator=(const Buffers&) = delete;
+  ~Buffers() {
+    std::free(bits);
+    std::free(residuals);
+    std::free(filterTypes);
+    std::free(topLine);
+    std::free(dictionary);
+  }
+  bool Complete() const { return bits && residuals && filterTypes && topLine && dictionary; }
+};
+
+// Never null for a size of 0, so that a failure is always an allocation failure.
+void* Allocate(size_t bytes) { return std::malloc(bytes ? bytes : 1); }
+void* AllocateZeroed(size_t bytes) { return std::calloc(bytes ? bytes : 1, 1); }
+
+// Expands the filter-type section into `filterTypes`, which starts zeroed:
+// a section that yields fewer bytes leaves the rest at filter type 0.
+bool ReadFilterTypes(tZURBinaryStream& stream, uint8_t* filterTypes, uint32_t filterCount,
+                     uint8_t* dictionary) {
+  uint32_t length;
+  if (!ReadUInt32LE(stream, length)) return false;
+  // No well-formed section is longer than all literals, a flag byte per 8.
+  const uint64_t longest = uint64_t{filterCount} + (uint64_t{filterCount} + 7) / 8;
+  if (length > longest) return false;
+  uint8_t* section = static_cast<uint8_t*>(Allocate(length));
+  if (!section) return false;
+  bool ok = ReadExact(stream, section, length);
+  if (ok) ok = SlideDecompress(filterTypes, filterCount, section, length, dictionary, 0).complete;
+  std::free(section);
+  return ok;
+}
+
+// Reads and decodes every colour of one block row into the residual buffer.
+bool DecodeBlockRowValues(tZURBinaryStream& stream, const Header& header, uint32_t bitLimit,
+                          uint32_t valueCount, Buffers& buffers) {
+  for (uint32_t c = 0; c < header.colours; ++c) {
+    uint32_t colourHeader;
+    if (!ReadUInt32LE(stream, colourHeader)) return false;
+    const uint32_t bitLength = colourHeader & kTlg6BitLengthMask;
+    if (bitLength > bitLimit) return false;
+    const uint32_t byteCount = (bitLength + 7) >> 3;
+    if (!ReadExact(stream, buffers.bits, byteCount)) return false;
+    std::memset(buffers.bits + byteCount, 0, kTlg6CodeGuardBytes);
+    if ((colourHeader >> kTlg6MethodShift) != 0) return false;
+
+    const uint8_t* code = buffers.bits;
+    const uint8_t* codeEnd = code + byteCount;
+    const bool ok =
+        (c == 0 && header.colours != 1)
+            ? UnpackFirstColour(buffers.residuals, valueCount, code, codeEnd)
+            : UnpackColour(reinterpret_cast<uint8_t*>(buffers.residuals) + c, valueCount, code,
+                           codeEnd);
+    if (!ok) return false;
+  }
+  return true;
+}
+
+int DecodeBlockRows(void* context, ScanLineCallback scanLineCallback, tZURBinaryStream& stream,
+                    const Header& header, const Geometry& g, Buffers& buffers) {
+  const uint32_t bitLimit = BitLengthLimit(header);
+  const uint32_t initialPixel = Tlg6InitialPixel(header.colours);
+  const int32_t width = static_cast<int32_t>(header.width);
+  const int32_t wholeBlocks = static_cast<int32_t>(g.wholeBlocks);
+  const int32_t blocksPerRow = static_cast<int32_t>(g.blocksPerRow);
+  const uint32_t* previous = buffers.topLine;
+
+  for (uint32_t k = 0; k < g.blockRows; ++k) {
+    const uint32_t y0 = k << kTlg6BlockShift;
+    const uint32_t rows = std::min(kTlg6BlockSize, header.height - y0);
+    if (!DecodeBlockRowValues(stream, header, bitLimit, rows * header.width, buffers)) {
+      return kLoadFailed;
+    }
+    const uint8_t* filterTypes = buffers.filterTypes + static_cast<size_t>(k) * g.blocksPerRow;
+    const int32_t blockStride = static_cast<int32_t>(rows * kTlg6BlockSize);
+    for (uint32_t yy = 0; yy < rows; ++yy) {
+      const int32_t y = static_cast<int32_t>(y0 + yy);
+      uint32_t* row = static_cast<uint32_t*>(scanLineCallback(context, y));
+      if (!row) return kLoadStopped;
+      const int32_t oddBlockRowOffset = static_cast<int32_t>(rows - 1) - 2 * static_cast<int32_t>(yy);
+      const uint32_t forwards = (y & 1) ? 0 : 1;
+      if (wholeBlocks > 0) {
+        ReconstructTlg6Line(previous, row, width, 0, wholeBlocks, filterTypes, blockStride,
+                            buffers.residuals + yy * kTlg6BlockSize, initialPixel,
+                            oddBlockRowOffset, forwards);
+      }
+      if (wholeBlocks != blocksPerRow) {
+        ReconstructTlg6Line(previous, row, width, wholeBlocks, blocksPerRow, filterTypes,
+                            blockStride, buffers.residuals + yy * g.partialWidth, initialPixel,
+                            oddBlockRowOffset, forwards);
+      }
+      scanLineCallback(context, kEndOfRow);
+      previous = row;
+    }
+  }
+  return kLoadComplete;
+}
+
+}  // namespace
+
+void FillUInt32(uint32_t* destination, int32_t count, uint32_t value) {
+  for (int32_t i = 0; i < count; ++i) destination[i] = value;
+}
+
+int DecodeTlg6(void* context, SizeCallback sizeCallback, ScanLineCallback scanLineCallback,
+               tZURBinaryStream& stream) {
+  BuildTlg6Tables();
+  Header header;
+  if (!ReadHeader(stream, header) || !IsAcceptable(header)) return kLoadFailed;
+  if (sizeCallback && !sizeCallback(context, header.width, header.height)) return kLoadStopped;
+
+  const Geometry g = MakeGeometry(header);
+  const size_t filterCount = static_cast<size_t>(g.blocksPerRow) * g.blockRows;
+  Buffers buffers;
+  buffers.bits = static_cast<uint8_t*>(Allocate((BitLengthLimit(header) >> 3) + kBitBufferSpare));
+  // Zeroed: a one-colour image only ever writes lane 0, and the line
+  // reconstruction reads all four.
+  buffers.residuals = static_cast<uint32_t*>(
+      AllocateZeroed(static_cast<size_t>(header.width * kResidualBytesPerColumn + 1)));
+  buffers.filterTypes = static_cast<uint8_t*>(AllocateZeroed(filterCount));
+  buffers.topLine = static_cast<uint32_t*>(Allocate(size_t{header.width} * kPixelBytes));
+  buffers.dictionary = static_cast<uint8_t*>(Allocate(kTlg6DictionarySize));
+  if (!buffers.Complete()) return kLoadFailed;
+
+  FillUInt32(buffers.topLine, static_cast<int32_t>(header.width), Tlg6InitialPixel(header.colours));
+  FillTlg6FilterDictionary(buffers.dictionary);
+  if (!ReadFilterTypes(stream, buffers.filterTypes, static_cast<uint32_t>(filterCount),
+                       buffers.dictionary)) {
+    return kLoadFailed;
+  }
+  return DecodeBlockRows(context, scanLineCallback, stream, header, g, buffers);
+}

@@ -1,0 +1,84 @@
+#include "tlg/tlg6/tlg6_line.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <utility>
+
+#include "tlg/tlg6/tlg6_format.h"
+#include "tlg/tlg6/tlg6_pixel_ops.h"
+
+namespace {
+
+struct Neighbours {
+  uint32_t left;
+  uint32_t upperLeft;
+};
+
+// One block of one row for one filter-type byte: `step` is +1 or -1, the
+// order in which the block's entries are taken.
+template <uint32_t kFilterType>
+void ReconstructBlock(const uint32_t* above, uint32_t* out, int32_t width,
+                      const uint32_t* entry, ptrdiff_t step, Neighbours& n) {
+  constexpr bool kAverage = (kFilterType & kAverageFilterBit) != 0;
+  constexpr int kTransform = static_cast<int>(kFilterType >> 1);
+  uint32_t left = n.left;
+  uint32_t upperLeft = n.upperLeft;
+  for (int32_t i = 0; i < width; ++i, entry += step) {
+    const uint32_t up = above[i];
+    const uint32_t prediction = kAverage ? LaneAverage(up, left) : LaneMedian(up, left, upperLeft);
+    left = LaneSum(prediction, ApplyColourTransform<kTransform>(*entry));
+    out[i] = left;
+    upperLeft = up;
+  }
+  n.left = left;
+  n.upperLeft = upperLeft;
+}
+
+using BlockLoop = void (*)(const uint32_t*, uint32_t*, int32_t, const uint32_t*, ptrdiff_t,
+                           Neighbours&);
+
+template <size_t... kFilterTypes>
+constexpr std::array<BlockLoop, sizeof...(kFilterTypes)> MakeBlockLoops(
+    std::index_sequence<kFilterTypes...>) {
+  return {&ReconstructBlock<kFilterTypes>...};
+}
+
+}  // namespace
+
+void ReconstructTlg6Line(const uint32_t* previousLine, uint32_t* currentLine, int32_t width,
+                         int32_t startBlock, int32_t endBlock, const uint8_t* filterTypes,
+                         int32_t blockStride, const uint32_t* residuals, uint32_t initialPixel,
+                         int32_t oddBlockRowOffset, uint32_t rowDirection) {
+  constexpr std::array<BlockLoop, kTlg6FilterTypeCount> kBlockLoops =
+      MakeBlockLoops(std::make_index_sequence<kTlg6FilterTypeCount>{});
+  constexpr int32_t kBlockSize = static_cast<int32_t>(kTlg6BlockSize);
+
+  if (startBlock >= endBlock) return;
+  Neighbours n{initialPixel, initialPixel};
+  if (startBlock > 0) {
+    // Carry on from the last pixel of the block before, written by an earlier call.
+    const ptrdiff_t x = static_cast<ptrdiff_t>(startBlock) * kBlockSize - 1;
+    n = Neighbours{currentLine[x], previousLine[x]};
+  }
+  const bool forwards = (rowDirection & 1) != 0;
+  for (int32_t b = startBlock; b < endBlock; ++b) {
+    const uint8_t filterType = filterTypes[b];
+    if (filterType >= kTlg6FilterTypeCount) return;
+    const ptrdiff_t x = static_cast<ptrdiff_t>(b) * kBlockSize;
+    const int32_t w = std::min<int32_t>(kBlockSize, width - static_cast<int32_t>(x));
+    const uint32_t* row = residuals + static_cast<ptrdiff_t>(b) * blockStride;
+    // Odd blocks store their rows bottom to top.
+    if (b & 1) row += static_cast<ptrdiff_t>(oddBlockRowOffset) * w;
+    const uint32_t* first = forwards ? row : row + (w - 1);
+    kBlockLoops[filterType](previousLine + x, currentLine + x, w, first, forwards ? 1 : -1, n);
+  }
+}
+
+void ReconstructTlg6Line(const uint32_t* previousLine, uint32_t* currentLine, int32_t width,
+                         int32_t endBlock, const uint8_t* filterTypes, int32_t blockStride,
+                         const uint32_t* residuals, uint32_t initialPixel,
+                         int32_t oddBlockRowOffset, uint32_t rowDirection) {
+  ReconstructTlg6Line(previousLine, currentLine, width, 0, endBlock, filterTypes, blockStride,
+                      residuals, initialPixel, oddBlockRowOffset, rowDirection);
+}

@@ -1,0 +1,23 @@
+// Rebuilding one image row from its residual entries, the filter-type bytes
+// of its block row and the row above.
+#pragma once
+
+#include <cstdint>
+
+// Reconstructs blocks [startBlock, endBlock) of the current line, left to
+// right. `residuals` is where block 0's entries for this row would start;
+// block b's start `blockStride` entries after block b - 1's, moved on by
+// `oddBlockRowOffset` stored rows in odd blocks. Bit 0 of `rowDirection`
+// set: a block's entries are read forwards, else backwards. At column 0 the
+// left and upper-left pixels are `initialPixel`. A filter-type byte of 32 or
+// more stops the call at its block, leaving the rest unwritten.
+void ReconstructTlg6Line(const uint32_t* previousLine, uint32_t* currentLine, int32_t width,
+                         int32_t startBlock, int32_t endBlock, const uint8_t* filterTypes,
+                         int32_t blockStride, const uint32_t* residuals, uint32_t initialPixel,
+                         int32_t oddBlockRowOffset, uint32_t rowDirection);
+
+// The same from block 0.
+void ReconstructTlg6Line(const uint32_t* previousLine, uint32_t* currentLine, int32_t width,
+                         int32_t endBlock, const uint8_t* filterTypes, int32_t blockStride,
+                         const uint32_t* residuals, uint32_t initialPixel,
+                         int32_t oddBlockRowOffset, uint32_t rowDirection);
