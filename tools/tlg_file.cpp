@@ -92,15 +92,11 @@ bool InspectTlg(const std::vector<uint8_t>& file, TlgFileInfo& info, std::string
   if (!wrapper.empty()) info.kind = wrapper + "(" + info.kind + ")";
   if (file.size() > raw + kTlgSignatureSize) info.colours = file[raw + kTlgSignatureSize];
 
-  WatchedStream stream(file);
-  if (!ReadImageSize(stream, &info.width, &info.height)) {
-    error = stream.cameShort() ? "cut short" : "corrupt (unacceptable header)";
-    return false;
-  }
-  if (!wrapper.empty()) {
-    Picture picture;
-    return DecodeTlgFile(file, picture, &info.tags, error);
-  }
+  // Decoded whole, so that damage anywhere in the file is reported.
+  Picture picture;
+  if (!DecodeTlgFile(file, picture, &info.tags, error)) return false;
+  info.width = picture.width;
+  info.height = picture.height;
   return true;
 }
 

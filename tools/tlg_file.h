@@ -21,7 +21,7 @@ struct TlgFileInfo {
 // failure never leaves a partial output behind.
 bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes, std::string& error);
 
-// Describes a TLG file; for a wrapper the picture is decoded to reach its tags.
+// Describes a TLG file, decoding it whole to find any damage and the tags.
 bool InspectTlg(const std::vector<uint8_t>& file, TlgFileInfo& info, std::string& error);
 
 // Decodes through the loader and its callbacks, as the plug-in does.

@@ -15,14 +15,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Run {
+struct ToolRun {
   int status;
   std::string output;  // stdout and stderr together
 };
 
-Run Tlg(const std::string& arguments) {
+ToolRun Tlg(const std::string& arguments) {
   const std::string command = std::string(TLG_TOOL) + " " + arguments + " 2>&1";
-  Run run{-1, ""};
+  ToolRun run{-1, ""};
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return run;
   char buffer[512];
@@ -78,9 +78,9 @@ TEST_F(TlgTool, PngToTlgToPngKeepsEveryPixel) {
   for (const auto& c : cases) {
     const auto image = MakeTestImage(ImagePattern::kSprite, 45, 30, 2, c.opaque);
     const std::string png = WriteTestPng("in.png", image);
-    const Run encoded = Tlg("encode " + png + " -o " + Path("out.tlg") + " " + c.options);
+    const ToolRun encoded = Tlg("encode " + png + " -o " + Path("out.tlg") + " " + c.options);
     ASSERT_EQ(encoded.status, 0) << encoded.output;
-    const Run decoded = Tlg("decode " + Path("out.tlg") + " -o " + Path("back.png"));
+    const ToolRun decoded = Tlg("decode " + Path("out.tlg") + " -o " + Path("back.png"));
     ASSERT_EQ(decoded.status, 0) << decoded.output;
     EXPECT_EQ(ReadPngPixels(Path("back.png")), image.pixels) << c.options;
   }
@@ -91,7 +91,7 @@ TEST_F(TlgTool, InfoNamesEachKind) {
   WriteBytes("a.tlg", EncodeTestImage(TlgKind::kTlg5, image));
   WriteBytes("b.tlg", EncodeTestImage(TlgKind::kTlg6, image));
   WriteBytes("c.tlg", WrappedSample(TlgKind::kTlg6, image, {{"title", "ramp"}}));
-  const Run run = Tlg("info " + Path("a.tlg") + " " + Path("b.tlg") + " " + Path("c.tlg"));
+  const ToolRun run = Tlg("info " + Path("a.tlg") + " " + Path("b.tlg") + " " + Path("c.tlg"));
   EXPECT_EQ(run.status, 0) << run.output;
   EXPECT_NE(run.output.find("a.tlg: TLG5, 3 colours, 17 x 9"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("b.tlg: TLG6, 3 colours, 17 x 9"), std::string::npos) << run.output;
@@ -104,7 +104,7 @@ TEST_F(TlgTool, DecodesManyFilesIntoAFolder) {
   WriteBytes("one.tlg", EncodeTestImage(TlgKind::kTlg5, image));
   WriteBytes("two.tlg", EncodeTestImage(TlgKind::kTlg6, image));
   fs::create_directories(dir_ / "out");
-  const Run run = Tlg("decode " + Path("one.tlg") + " " + Path("two.tlg") + " -d " + Path("out"));
+  const ToolRun run = Tlg("decode " + Path("one.tlg") + " " + Path("two.tlg") + " -d " + Path("out"));
   ASSERT_EQ(run.status, 0) << run.output;
   EXPECT_NE(run.output.find("decoded 2 of 2 files"), std::string::npos) << run.output;
   EXPECT_EQ(ReadPngPixels(Path("out/one.png")), image.pixels);
@@ -153,7 +153,7 @@ TEST_F(TlgTool, BadInputsSayWhatIsWrongAndLeaveNoOutput) {
       {"decode " + Path("text.tlg") + " " + Path("cut.tlg") + " -d " + Path(""), "decoded 0 of 2 files, 2 failed"},
   };
   for (const auto& c : cases) {
-    const Run run = Tlg(c.arguments);
+    const ToolRun run = Tlg(c.arguments);
     EXPECT_NE(run.status, 0) << c.arguments;
     EXPECT_NE(run.output.find(c.message), std::string::npos) << c.arguments << "\n" << run.output;
     EXPECT_EQ(FileCount(), before) << c.arguments;
