@@ -15,6 +15,12 @@ namespace {
 
 std::vector<uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
+// A literal's bytes, NULs included.
+template <size_t N>
+std::vector<uint8_t> Literal(const char (&text)[N]) {
+  return std::vector<uint8_t>(text, text + N - 1);
+}
+
 const TestImage& Sprite() {
   static const TestImage image = MakeTestImage(ImagePattern::kSprite, 21, 13, 5, false);
   return image;
@@ -42,7 +48,7 @@ TlgChunk Tags(const std::string& text) { return {"tags", Bytes(text)}; }
 
 TEST(LoadTlg, ShortOrUnknownStartsFail) {
   EXPECT_EQ(Load(std::vector<uint8_t>(10, 'T')).result, kLoadFailed);
-  EXPECT_EQ(Load(Bytes("TLG7.0\0raw\x1a")).result, kLoadFailed);
+  EXPECT_EQ(Load(Literal("TLG7.0\0raw\x1a")).result, kLoadFailed);
   EXPECT_EQ(Load(Bytes("not an image at all")).result, kLoadFailed);
 }
 
@@ -163,7 +169,7 @@ TEST(HasTlgSignature, LooksAtElevenBytesOnly) {
     tMemDataStream head(raw.data(), kTlgSignatureSize);
     EXPECT_TRUE(HasTlgSignature(head));
   }
-  const auto other = Bytes("TLG6.0\0raw\x1b");
+  const auto other = Literal("TLG6.0\0raw\x1b");
   tMemDataStream wrong(other.data(), static_cast<uint32_t>(other.size()));
   EXPECT_FALSE(HasTlgSignature(wrong));
   tMemDataStream shortStream(other.data(), 10);
