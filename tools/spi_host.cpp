@@ -33,6 +33,11 @@ typedef int(WINAPI* IsSupportedFn)(LPCSTR, ULONG_PTR);
 typedef int(WINAPI* GetPictureInfoFn)(LPCSTR, LONG_PTR, unsigned, HostPictureInfo*);
 typedef int(WINAPI* GetPictureFn)(LPCSTR, LONG_PTR, unsigned, HLOCAL*, HLOCAL*, ProgressFn, LONG_PTR);
 
+template <typename F>
+F Resolve(HMODULE module, const char* name) {
+  return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 int WINAPI ShowProgress(int row, int rowCount, LONG_PTR) {
   if (row == 0 || row + 1 == rowCount) std::fprintf(stderr, "\rrow %d of %d", row + 1, rowCount);
   if (row + 1 == rowCount) std::fprintf(stderr, "\n");
@@ -73,9 +78,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: cannot load the plug-in\n", pluginPath);
     return 1;
   }
-  auto isSupported = reinterpret_cast<IsSupportedFn>(GetProcAddress(plugin, "IsSupported"));
-  auto getPictureInfo = reinterpret_cast<GetPictureInfoFn>(GetProcAddress(plugin, "GetPictureInfo"));
-  auto getPicture = reinterpret_cast<GetPictureFn>(GetProcAddress(plugin, "GetPicture"));
+  auto isSupported = Resolve<IsSupportedFn>(plugin, "IsSupported");
+  auto getPictureInfo = Resolve<GetPictureInfoFn>(plugin, "GetPictureInfo");
+  auto getPicture = Resolve<GetPictureFn>(plugin, "GetPicture");
   if (isSupported == nullptr || getPictureInfo == nullptr || getPicture == nullptr) {
     std::fprintf(stderr, "%s: not a picture import plug-in\n", pluginPath);
     return 1;

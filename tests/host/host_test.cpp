@@ -39,7 +39,7 @@ class PluginDll : public ::testing::Test {
   }
   template <typename F>
   F Get(const char* name) {
-    return reinterpret_cast<F>(GetProcAddress(module_, name));
+    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
   }
 
   HMODULE module_ = nullptr;
