@@ -38,9 +38,9 @@ F Resolve(HMODULE module, const char* name) {
   return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
-int WINAPI ShowProgress(int row, int rowCount, LONG_PTR) {
-  if (row == 0 || row + 1 == rowCount) std::fprintf(stderr, "\rrow %d of %d", row + 1, rowCount);
-  if (row + 1 == rowCount) std::fprintf(stderr, "\n");
+// Counts the progress reports; the data word points at the count.
+int WINAPI CountProgress(int, int, LONG_PTR data) {
+  ++*reinterpret_cast<int*>(data);
   return 0;
 }
 
@@ -111,7 +111,9 @@ int main(int argc, char** argv) {
               static_cast<long>(info.height), info.colourDepth);
 
   HLOCAL bitmapInfo = nullptr, bitmap = nullptr;
-  const int code = getPicture(source, length, flags, &bitmapInfo, &bitmap, ShowProgress, 0);
+  int reports = 0;
+  const int code = getPicture(source, length, flags, &bitmapInfo, &bitmap, CountProgress,
+                              reinterpret_cast<LONG_PTR>(&reports));
   if (code != 0) {
     std::fprintf(stderr, "%s: decoding failed with code %d\n", imagePath, code);
     return 1;
@@ -124,6 +126,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: cannot write\n", outPath);
     return 1;
   }
-  std::printf("wrote %s\n", outPath);
+  std::printf("wrote %s (%d progress reports)\n", outPath, reports);
   return 0;
 }
