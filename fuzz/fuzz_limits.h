@@ -1,0 +1,13 @@
+// Pictures larger than this are refused by the fuzz targets' callbacks, the
+// way a host refuses memory it does not have; the decoders' own working
+// memory is not capped, so a file that makes them allocate out of proportion
+// still shows.
+#pragma once
+
+#include <cstdint>
+
+constexpr uint64_t kFuzzPixelBudget = 1u << 22;
+
+inline bool FitsFuzzBudget(uint32_t width, uint32_t height) {
+  return uint64_t{width} * height <= kFuzzPixelBudget;
+}
