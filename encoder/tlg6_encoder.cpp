@@ -36,6 +36,7 @@ uint32_t ChooseColours(const uint32_t* pixels, size_t count, int requested) {
 }
 
 std::vector<uint8_t> CandidateFilterTypes(uint32_t colours, int forced) {
+  if (forced < -1) throw std::invalid_argument("TLG6 filter type must be -1 or 0-31");
   std::vector<uint8_t> candidates;
   for (uint32_t f = 0; f < kTlg6FilterTypeCount; ++f) {
     if (colours == 1 && !KeepsLoneBlue(f >> 1)) continue;
