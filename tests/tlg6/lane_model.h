@@ -9,11 +9,9 @@
 namespace lane_model {
 
 inline uint32_t Lane(uint32_t p, int c) { return (p >> (8 * c)) & 0xFF; }
-
 inline uint32_t Pack(uint32_t b, uint32_t g, uint32_t r, uint32_t a) {
   return (b & 0xFF) | (g & 0xFF) << 8 | (r & 0xFF) << 16 | (a & 0xFF) << 24;
 }
-
 template <class F>
 uint32_t PerLane(F f) {
   return Pack(f(0), f(1), f(2), f(3));
@@ -22,15 +20,12 @@ uint32_t PerLane(F f) {
 inline uint32_t Sum(uint32_t x, uint32_t y) {
   return PerLane([&](int c) { return Lane(x, c) + Lane(y, c); });
 }
-
 inline uint32_t Difference(uint32_t x, uint32_t y) {
   return PerLane([&](int c) { return Lane(x, c) - Lane(y, c); });
 }
-
 inline uint32_t Average(uint32_t x, uint32_t y) {
   return PerLane([&](int c) { return (Lane(x, c) + Lane(y, c) + 1) / 2; });
 }
-
 inline uint32_t Median(uint32_t above, uint32_t left, uint32_t upperLeft) {
   return PerLane([&](int c) {
     const uint32_t a = Lane(above, c), b = Lane(left, c), u = Lane(upperLeft, c);
@@ -40,31 +35,20 @@ inline uint32_t Median(uint32_t above, uint32_t left, uint32_t upperLeft) {
   });
 }
 
-// The transformed blue, green and red as sums of the residual lanes.
-inline uint32_t Transform(uint32_t k, uint32_t entry) {
-  const uint32_t b = Lane(entry, 0), g = Lane(entry, 1), r = Lane(entry, 2), a = Lane(entry, 3);
-  switch (k) {
-    case 0: return Pack(b, g, r, a);
-    case 1: return Pack(b + g, g, r + g, a);
-    case 2: return Pack(b, b + g, b + g + r, a);
-    case 3: return Pack(b + g + r, g + r, r, a);
-    case 4: return Pack(b + r, b + g + r, b + g + 2 * r, a);
-    case 5: return Pack(b + r, b + g + r, r, a);
-    case 6: return Pack(b + g, g, r, a);
-    case 7: return Pack(b, b + g, r, a);
-    case 8: return Pack(b, g, g + r, a);
-    case 9: return Pack(2 * b + g + r, b + g + r, b + r, a);
-    case 10: return Pack(b + r, g + r, r, a);
-    case 11: return Pack(b, b + g, b + r, a);
-    case 12: return Pack(b, b + g + r, b + r, a);
-    case 13: return Pack(b + g, b + 2 * g + r, b + g + r, a);
-    case 14: return Pack(b + g + r, g + r, b + g + 2 * r, a);
-    case 15: return Pack(b, 2 * b + g, 2 * b + r, a);
-  }
-  return 0;
+// Transformed blue, green and red as sums of the residual lanes.
+inline uint32_t Transform(uint32_t k, uint32_t e) {
+  const uint32_t b = Lane(e, 0), g = Lane(e, 1), r = Lane(e, 2), a = Lane(e, 3);
+  // clang-format off
+  const uint32_t table[16][3] = {
+      {b, g, r}, {b + g, g, r + g}, {b, b + g, b + g + r}, {b + g + r, g + r, r},
+      {b + r, b + g + r, b + g + 2 * r}, {b + r, b + g + r, r}, {b + g, g, r}, {b, b + g, r},
+      {b, g, g + r}, {2 * b + g + r, b + g + r, b + r}, {b + r, g + r, r}, {b, b + g, b + r},
+      {b, b + g + r, b + r}, {b + g, b + 2 * g + r, b + g + r}, {b + g + r, g + r, b + g + 2 * r},
+      {b, 2 * b + g, 2 * b + r}};
+  // clang-format on
+  return Pack(table[k][0], table[k][1], table[k][2], a);
 }
 
-// One line reconstruction call, step by step.
 inline void ReconstructLine(const uint32_t* previous, uint32_t* current, int width, int startBlock,
                             int endBlock, const uint8_t* filterTypes, int blockStride,
                             const uint32_t* residuals, uint32_t initial, int oddOffset,
@@ -78,16 +62,15 @@ inline void ReconstructLine(const uint32_t* previous, uint32_t* current, int wid
     const int w = std::min(8, width - 8 * b);
     const uint8_t f = filterTypes[b];
     if (f >= 32) return;
-    const uint32_t* rowStart = residuals + static_cast<ptrdiff_t>(b) * blockStride;
-    if (b % 2 == 1) rowStart += static_cast<ptrdiff_t>(oddOffset) * w;
+    const uint32_t* rowStart =
+        residuals + static_cast<ptrdiff_t>(b) * blockStride + (b % 2 ? oddOffset * w : 0);
     for (int i = 0; i < w; ++i) {
       const int x = 8 * b + i;
       const uint32_t entry = (direction & 1) ? rowStart[i] : rowStart[w - 1 - i];
-      const uint32_t above = previous[x];
-      const uint32_t prediction = (f % 2 == 0) ? Median(above, left, upperLeft) : Average(above, left);
-      current[x] = Sum(prediction, Transform(f / 2, entry));
-      left = current[x];
-      upperLeft = above;
+      const uint32_t prediction =
+          f % 2 ? Average(previous[x], left) : Median(previous[x], left, upperLeft);
+      current[x] = left = Sum(prediction, Transform(f / 2, entry));
+      upperLeft = previous[x];
     }
   }
 }

@@ -44,7 +44,9 @@ struct Geometry {
   uint32_t partialWidth = 0;  // F: width of the last block when it is not whole
 };
 
-uint64_t BlockCount(uint32_t pixels) { return (uint64_t{pixels} + kTlg6BlockSize - 1) >> kTlg6BlockShift; }
+uint64_t BlockCount(uint32_t pixels) {
+  return (uint64_t{pixels} + kTlg6BlockSize - 1) >> kTlg6BlockShift;
+}
 
 bool ReadHeader(tZURBinaryStream& stream, Header& header) {
   uint8_t lead[kTlg6HeaderLeadBytes];
@@ -136,11 +138,10 @@ bool DecodeBlockRowValues(tZURBinaryStream& stream, const Header& header, uint32
 
     const uint8_t* code = buffers.bits;
     const uint8_t* codeEnd = code + byteCount;
-    const bool ok =
-        (c == 0 && header.colours != 1)
-            ? UnpackFirstColour(buffers.residuals, valueCount, code, codeEnd)
-            : UnpackColour(reinterpret_cast<uint8_t*>(buffers.residuals) + c, valueCount, code,
-                           codeEnd);
+    const bool ok = (c == 0 && header.colours != 1)
+                        ? UnpackFirstColour(buffers.residuals, valueCount, code, codeEnd)
+                        : UnpackColour(reinterpret_cast<uint8_t*>(buffers.residuals) + c,
+                                       valueCount, code, codeEnd);
     if (!ok) return false;
   }
   return true;
@@ -167,7 +168,8 @@ int DecodeBlockRows(void* context, ScanLineCallback scanLineCallback, tZURBinary
       const int32_t y = static_cast<int32_t>(y0 + yy);
       uint32_t* row = static_cast<uint32_t*>(scanLineCallback(context, y));
       if (!row) return kLoadStopped;
-      const int32_t oddBlockRowOffset = static_cast<int32_t>(rows - 1) - 2 * static_cast<int32_t>(yy);
+      const int32_t oddBlockRowOffset =
+          static_cast<int32_t>(rows - 1) - 2 * static_cast<int32_t>(yy);
       const uint32_t forwards = (y & 1) ? 0 : 1;
       if (wholeBlocks > 0) {
         ReconstructTlg6Line(previous, row, width, 0, wholeBlocks, filterTypes, blockStride,
