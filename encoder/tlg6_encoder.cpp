@@ -40,8 +40,9 @@ std::vector<uint8_t> CandidateFilterTypes(uint32_t colours, int forced) {
   std::vector<uint8_t> candidates;
   for (uint32_t f = 0; f < kTlg6FilterTypeCount; ++f) {
     if (colours == 1 && !KeepsLoneBlue(f >> 1)) continue;
-    if (forced < 0 || static_cast<uint32_t>(forced) == f)
+    if (forced < 0 || static_cast<uint32_t>(forced) == f) {
       candidates.push_back(static_cast<uint8_t>(f));
+    }
   }
   if (candidates.empty()) throw std::invalid_argument("TLG6 filter type unusable here");
   return candidates;

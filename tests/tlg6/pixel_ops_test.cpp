@@ -13,7 +13,7 @@ using lane_model::Pack;
 
 // Lanes mostly from the edges of their range, where carries and ties live.
 uint32_t EdgyPixel(std::mt19937& random) {
-  static const uint32_t kEdges[] = {0, 1, 2, 126, 127, 128, 129, 253, 254, 255};
+  constexpr uint32_t kEdges[] = {0, 1, 2, 126, 127, 128, 129, 253, 254, 255};
   uint32_t p = 0;
   for (int c = 0; c < 4; ++c)
     p |= (random() % 3 ? kEdges[random() % 10] : random() & 0xFF) << (8 * c);

@@ -22,9 +22,14 @@ constexpr uint64_t kMaxBufferBytes = std::numeric_limits<uint32_t>::max();
 constexpr uint32_t kMaxHeight = std::numeric_limits<int32_t>::max();
 
 // The most bits a well-formed stream spends on one value: an escaped value
-// (up to 32 zero bits, the quotient byte, 8 remainder bits) plus one run
-// length (25 zero bits, the 1 bit, 25 bits), since every run holds a value.
-constexpr uint64_t kMaxCodedBitsPerValue = (32 + 8 + 8) + (25 + 1 + 25);
+// (up to 32 zero bits, the quotient byte, up to 8 remainder bits) plus one
+// run length (25 zero bits, the 1 bit, 25 bits), since every run holds a
+// value. 99 bits in all.
+constexpr uint64_t kQuotientByteBits = 8;
+constexpr uint64_t kMaxRiceParameter = kTlg6RiceParameters - 1;
+constexpr uint64_t kMaxCodedBitsPerValue =
+    (kTlg6WindowBits + kQuotientByteBits + kMaxRiceParameter) + (2 * kTlg6MaxRunLengthBits + 1);
+static_assert(kMaxCodedBitsPerValue == 99, "the bound the bit buffer is sized by");
 constexpr uint64_t kRunKindBits = 8;  // the first bit, rounded up to a byte
 // Room after the largest coded colour for the decoders' read-ahead.
 constexpr uint32_t kBitBufferSpare = 5;
@@ -58,7 +63,7 @@ bool ReadHeader(tZURBinaryStream& stream, Header& header) {
          ReadUInt32LE(stream, header.maxBitLength);
 }
 
-// Every buffer size must fit 32 bits.
+// Every buffer size must fit 32 bits, and every row number a signed 32-bit value.
 bool IsAcceptable(const Header& header) {
   if (header.height > kMaxHeight) return false;
   if (header.width * kResidualBytesPerColumn + 1 > kMaxBufferBytes) return false;
