@@ -36,10 +36,13 @@ uint32_t ChooseColours(const uint32_t* pixels, size_t count, int requested) {
 }
 
 std::vector<uint8_t> CandidateFilterTypes(uint32_t colours, int forced) {
+  if (forced < -1) throw std::invalid_argument("TLG6 filter type must be -1 or 0-31");
   std::vector<uint8_t> candidates;
   for (uint32_t f = 0; f < kTlg6FilterTypeCount; ++f) {
     if (colours == 1 && !KeepsLoneBlue(f >> 1)) continue;
-    if (forced < 0 || static_cast<uint32_t>(forced) == f) candidates.push_back(static_cast<uint8_t>(f));
+    if (forced < 0 || static_cast<uint32_t>(forced) == f) {
+      candidates.push_back(static_cast<uint8_t>(f));
+    }
   }
   if (candidates.empty()) throw std::invalid_argument("TLG6 filter type unusable here");
   return candidates;
@@ -129,7 +132,8 @@ std::vector<uint8_t> EncodeTlg6(const uint32_t* pixels, uint32_t width, uint32_t
   const Tlg6RiceTable table = BuildTlg6RiceTable();
 
   const uint32_t blocksPerRow = (width + kTlg6BlockSize - 1) >> kTlg6BlockShift;
-  const uint32_t blockRows = static_cast<uint32_t>((uint64_t{height} + kTlg6BlockSize - 1) >> kTlg6BlockShift);
+  const uint32_t blockRows =
+      static_cast<uint32_t>((uint64_t{height} + kTlg6BlockSize - 1) >> kTlg6BlockShift);
   std::vector<uint8_t> filterTypes(static_cast<size_t>(blocksPerRow) * blockRows);
   std::vector<uint8_t> records;
   uint32_t maxBitLength = 0;

@@ -8,8 +8,8 @@ struct Tlg6EncodeOptions {
   // 0: 3 when every alpha is 0xFF, else 4.
   // 3: blue, green and red are stored; the image decodes with alpha 0xFF.
   // 4: all four channels are stored.
-  // 1: only blue is stored, as one grey level; the image decodes as
-  //    0x000000BB (green, red and alpha 0).
+  // 1: only blue is stored; the image decodes as 0x000000BB (green, red
+  //    and alpha 0).
   int colours = 0;
   // -1: every block gets the filter type that codes it smallest.
   // 0-31: every block gets this one (for one colour, only those whose

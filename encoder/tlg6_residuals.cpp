@@ -11,6 +11,7 @@ uint32_t InverseColourTransform(uint32_t transform, uint32_t difference) {
   uint32_t b = difference & 0xFF;
   uint32_t g = (difference >> 8) & 0xFF;
   uint32_t r = (difference >> 16) & 0xFF;
+  // clang-format off
   switch (transform) {
     case 1: r -= g; b -= g; break;
     case 2: r -= g; g -= b; break;
@@ -29,15 +30,14 @@ uint32_t InverseColourTransform(uint32_t transform, uint32_t difference) {
     case 15: r -= 2 * b; g -= 2 * b; break;
     default: break;
   }
+  // clang-format on
   return (b & 0xFF) | (g & 0xFF) << 8 | (r & 0xFF) << 16 | (difference & 0xFF000000);
 }
 
 bool KeepsLoneBlue(uint32_t transform) {
   // Those that never add blue into green or red, nor double blue.
-  switch (transform) {
-    case 0: case 1: case 3: case 6: case 8: case 10: return true;
-    default: return false;
-  }
+  return transform == 0 || transform == 1 || transform == 3 || transform == 6 || transform == 8 ||
+         transform == 10;
 }
 
 void ComputeTlg6Differences(const std::vector<uint32_t>& pixels, uint32_t width, uint32_t y0,

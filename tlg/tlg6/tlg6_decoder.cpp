@@ -22,9 +22,14 @@ constexpr uint64_t kMaxBufferBytes = std::numeric_limits<uint32_t>::max();
 constexpr uint32_t kMaxHeight = std::numeric_limits<int32_t>::max();
 
 // The most bits a well-formed stream spends on one value: an escaped value
-// (up to 32 zero bits, the quotient byte, 8 remainder bits) plus one run
-// length (25 zero bits, the 1 bit, 25 bits), since every run holds a value.
-constexpr uint64_t kMaxCodedBitsPerValue = (32 + 8 + 8) + (25 + 1 + 25);
+// (up to 32 zero bits, the quotient byte, up to 8 remainder bits) plus one
+// run length (25 zero bits, the 1 bit, 25 bits), since every run holds a
+// value. 99 bits in all.
+constexpr uint64_t kQuotientByteBits = 8;
+constexpr uint64_t kMaxRiceParameter = kTlg6RiceParameters - 1;
+constexpr uint64_t kMaxCodedBitsPerValue =
+    (kTlg6WindowBits + kQuotientByteBits + kMaxRiceParameter) + (2 * kTlg6MaxRunLengthBits + 1);
+static_assert(kMaxCodedBitsPerValue == 99, "the bound the bit buffer is sized by");
 constexpr uint64_t kRunKindBits = 8;  // the first bit, rounded up to a byte
 // Room after the largest coded colour for the decoders' read-ahead.
 constexpr uint32_t kBitBufferSpare = 5;
@@ -44,7 +49,9 @@ struct Geometry {
   uint32_t partialWidth = 0;  // F: width of the last block when it is not whole
 };
 
-uint64_t BlockCount(uint32_t pixels) { return (uint64_t{pixels} + kTlg6BlockSize - 1) >> kTlg6BlockShift; }
+uint64_t BlockCount(uint32_t pixels) {
+  return (uint64_t{pixels} + kTlg6BlockSize - 1) >> kTlg6BlockShift;
+}
 
 bool ReadHeader(tZURBinaryStream& stream, Header& header) {
   uint8_t lead[kTlg6HeaderLeadBytes];
@@ -56,7 +63,7 @@ bool ReadHeader(tZURBinaryStream& stream, Header& header) {
          ReadUInt32LE(stream, header.maxBitLength);
 }
 
-// Every buffer size must fit 32 bits.
+// Every buffer size must fit 32 bits, and every row number a signed 32-bit value.
 bool IsAcceptable(const Header& header) {
   if (header.height > kMaxHeight) return false;
   if (header.width * kResidualBytesPerColumn + 1 > kMaxBufferBytes) return false;
@@ -136,11 +143,10 @@ bool DecodeBlockRowValues(tZURBinaryStream& stream, const Header& header, uint32
 
     const uint8_t* code = buffers.bits;
     const uint8_t* codeEnd = code + byteCount;
-    const bool ok =
-        (c == 0 && header.colours != 1)
-            ? UnpackFirstColour(buffers.residuals, valueCount, code, codeEnd)
-            : UnpackColour(reinterpret_cast<uint8_t*>(buffers.residuals) + c, valueCount, code,
-                           codeEnd);
+    const bool ok = (c == 0 && header.colours != 1)
+                        ? UnpackFirstColour(buffers.residuals, valueCount, code, codeEnd)
+                        : UnpackColour(reinterpret_cast<uint8_t*>(buffers.residuals) + c,
+                                       valueCount, code, codeEnd);
     if (!ok) return false;
   }
   return true;
@@ -167,7 +173,8 @@ int DecodeBlockRows(void* context, ScanLineCallback scanLineCallback, tZURBinary
       const int32_t y = static_cast<int32_t>(y0 + yy);
       uint32_t* row = static_cast<uint32_t*>(scanLineCallback(context, y));
       if (!row) return kLoadStopped;
-      const int32_t oddBlockRowOffset = static_cast<int32_t>(rows - 1) - 2 * static_cast<int32_t>(yy);
+      const int32_t oddBlockRowOffset =
+          static_cast<int32_t>(rows - 1) - 2 * static_cast<int32_t>(yy);
       const uint32_t forwards = (y & 1) ? 0 : 1;
       if (wholeBlocks > 0) {
         ReconstructTlg6Line(previous, row, width, 0, wholeBlocks, filterTypes, blockStride,

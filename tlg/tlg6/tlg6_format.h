@@ -6,7 +6,7 @@
 // The raw image signature "TLG6.0\0raw\x1a"; the decoder starts right after it.
 constexpr uint32_t kTlg6SignatureSize = 11;
 inline constexpr uint8_t kTlg6Signature[kTlg6SignatureSize] = {'T', 'L', 'G', '6', '.', '0',
-                                                                0,   'r', 'a', 'w', 0x1A};
+                                                               0,   'r', 'a', 'w', 0x1A};
 
 // Header after the signature: colour count, three reserved zero bytes, then
 // width, height, maximum bit length and filter-section length (32-bit LE).

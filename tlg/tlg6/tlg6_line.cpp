@@ -15,19 +15,20 @@ struct Neighbours {
   uint32_t upperLeft;
 };
 
-// One block of one row for one filter-type byte: `step` is +1 or -1, the
-// order in which the block's entries are taken.
+// One block of one row for one filter-type byte: its entries are taken from
+// `row` at `first`, `first + step`, ... (step +1 or -1).
 template <uint32_t kFilterType>
-void ReconstructBlock(const uint32_t* above, uint32_t* out, int32_t width,
-                      const uint32_t* entry, ptrdiff_t step, Neighbours& n) {
+void ReconstructBlock(const uint32_t* above, uint32_t* out, int32_t width, const uint32_t* row,
+                      ptrdiff_t first, ptrdiff_t step, Neighbours& n) {
   constexpr bool kAverage = (kFilterType & kAverageFilterBit) != 0;
   constexpr int kTransform = static_cast<int>(kFilterType >> 1);
   uint32_t left = n.left;
   uint32_t upperLeft = n.upperLeft;
-  for (int32_t i = 0; i < width; ++i, entry += step) {
+  ptrdiff_t j = first;
+  for (int32_t i = 0; i < width; ++i, j += step) {
     const uint32_t up = above[i];
     const uint32_t prediction = kAverage ? LaneAverage(up, left) : LaneMedian(up, left, upperLeft);
-    left = LaneSum(prediction, ApplyColourTransform<kTransform>(*entry));
+    left = LaneSum(prediction, ApplyColourTransform<kTransform>(row[j]));
     out[i] = left;
     upperLeft = up;
   }
@@ -36,7 +37,7 @@ void ReconstructBlock(const uint32_t* above, uint32_t* out, int32_t width,
 }
 
 using BlockLoop = void (*)(const uint32_t*, uint32_t*, int32_t, const uint32_t*, ptrdiff_t,
-                           Neighbours&);
+                           ptrdiff_t, Neighbours&);
 
 template <size_t... kFilterTypes>
 constexpr std::array<BlockLoop, sizeof...(kFilterTypes)> MakeBlockLoops(
@@ -70,8 +71,8 @@ void ReconstructTlg6Line(const uint32_t* previousLine, uint32_t* currentLine, in
     const uint32_t* row = residuals + static_cast<ptrdiff_t>(b) * blockStride;
     // Odd blocks store their rows bottom to top.
     if (b & 1) row += static_cast<ptrdiff_t>(oddBlockRowOffset) * w;
-    const uint32_t* first = forwards ? row : row + (w - 1);
-    kBlockLoops[filterType](previousLine + x, currentLine + x, w, first, forwards ? 1 : -1, n);
+    kBlockLoops[filterType](previousLine + x, currentLine + x, w, row, forwards ? 0 : w - 1,
+                            forwards ? 1 : -1, n);
   }
 }
 

@@ -60,6 +60,7 @@ inline uint32_t ApplyColourTransform(uint32_t entry) {
   uint32_t b = entry & 0xFF;
   uint32_t g = (entry >> 8) & 0xFF;
   uint32_t r = (entry >> 16) & 0xFF;
+  // clang-format off
   if constexpr (K == 1) { b += g; r += g; }
   if constexpr (K == 2) { g += b; r += g; }
   if constexpr (K == 3) { g += r; b += g; }
@@ -75,5 +76,6 @@ inline uint32_t ApplyColourTransform(uint32_t entry) {
   if constexpr (K == 13) { b += g; r += b; g += r; }
   if constexpr (K == 14) { g += r; b += g; r += b; }
   if constexpr (K == 15) { g += 2 * b; r += 2 * b; }
+  // clang-format on
   return (b & 0xFF) | (g & 0xFF) << 8 | (r & 0xFF) << 16 | (entry & 0xFF000000);
 }

@@ -12,18 +12,22 @@ constexpr uint32_t kLookupMask = kFirstSetBitTableSize - 1;
 constexpr uint32_t kEntryBytes = 4;
 // The furthest one value code moves the reader: an escape spends the rest of
 // a 4-byte window and the quotient byte, then up to 8 remainder bits.
-constexpr ptrdiff_t kMaxValueAdvance = 6;
+constexpr size_t kMaxValueAdvance = 6;
 
-// Position (P, B): the next bit is bit B of byte P.
+// Position (P, B): the next bit is bit B of byte P of the coded bytes, and
+// `end` is the number of coded bytes. An index rather than a pointer, since
+// a damaged stream can move P past the buffer before the next check.
 struct BitReader {
-  const uint8_t* p;
+  const uint8_t* code;
+  size_t end;
+  size_t p;
   uint32_t b;
 };
 
 // The next 32 - B bits, the next bit in bit 0.
 inline uint32_t Window(const BitReader& r) {
   uint32_t word;
-  std::memcpy(&word, r.p, sizeof word);  // one unaligned load; hosts are little-endian
+  std::memcpy(&word, r.code + r.p, sizeof word);  // one unaligned load; hosts are little-endian
   return word >> r.b;
 }
 
@@ -39,8 +43,8 @@ struct RiceState {
 };
 
 // Elias-gamma run length, or 0 when the code is malformed.
-uint32_t DecodeRunLength(BitReader& r, const uint8_t* codeEnd) {
-  if (r.p >= codeEnd) return 0;
+uint32_t DecodeRunLength(BitReader& r) {
+  if (r.p >= r.end) return 0;
   uint32_t t = FirstSetBitTable[Window(r) & kLookupMask];
   uint32_t zeros = 0;  // zero bits passed in whole lookups
   while (t == 0) {
@@ -48,14 +52,14 @@ uint32_t DecodeRunLength(BitReader& r, const uint8_t* codeEnd) {
     // Too long to be a run length, or the closing 1 bit is not coded at all.
     if (zeros > kTlg6MaxRunLengthBits) return 0;
     Consume(r, kFirstSetBitTableBits);
-    if (r.p >= codeEnd) return 0;
+    if (r.p >= r.end) return 0;
     t = FirstSetBitTable[Window(r) & kLookupMask];
   }
   const uint32_t bits = zeros + t - 1;
   if (bits > kTlg6MaxRunLengthBits) return 0;
   Consume(r, t);
   if (bits == 0) return 1;
-  if (r.p >= codeEnd) return 0;
+  if (r.p >= r.end) return 0;
   const uint32_t low = Window(r) & ((1u << bits) - 1);
   Consume(r, bits);
   return (1u << bits) + low;
@@ -64,11 +68,12 @@ uint32_t DecodeRunLength(BitReader& r, const uint8_t* codeEnd) {
 // One non-zero value; its low byte is the residual. kNearEnd: the reader may
 // be close enough to the end of the coded bytes that each read is checked.
 template <bool kNearEnd>
-inline bool DecodeValue(BitReader& r, const uint8_t* codeEnd, RiceState& s, uint32_t& value) {
+inline bool DecodeValue(BitReader& r, RiceState& s, uint32_t& value) {
+  // Only codes longer than the shortest form get the sum this far.
   if (s.sum >= kTlg6RunningSumLimit) return false;
-  if (kNearEnd && r.p >= codeEnd) return false;
+  if (kNearEnd && r.p >= r.end) return false;
   const uint32_t k = RiceParameterTable[s.sum][s.countdown];
-  const uint32_t kMask = (1u << k) - 1;
+  const uint32_t remainderMask = (1u << k) - 1;
   uint32_t window = Window(r);
   uint32_t quotient;
   uint32_t remainder;
@@ -83,15 +88,15 @@ inline bool DecodeValue(BitReader& r, const uint8_t* codeEnd, RiceState& s, uint
       t = FirstSetBitTable[window & kLookupMask];
     }
     quotient = zeros + t - 1;
-    remainder = (window >> t) & kMask;
+    remainder = (window >> t) & remainderMask;
     Consume(r, t + k);
   } else {
     // Escape: the quotient is the byte after this window.
-    if (kNearEnd && codeEnd - r.p <= static_cast<ptrdiff_t>(kTlg6EscapeQuotientByte)) return false;
-    quotient = r.p[kTlg6EscapeQuotientByte];
+    if (kNearEnd && r.end - r.p <= kTlg6EscapeQuotientByte) return false;
+    quotient = r.code[r.p + kTlg6EscapeQuotientByte];
     r.p += kTlg6EscapeQuotientByte + 1;
     r.b = 0;
-    remainder = Window(r) & kMask;
+    remainder = Window(r) & remainderMask;
     Consume(r, k);
   }
   const uint32_t e = (quotient << k) + remainder;
@@ -105,23 +110,22 @@ inline bool DecodeValue(BitReader& r, const uint8_t* codeEnd, RiceState& s, uint
 }
 
 template <class Store>
-bool DecodeValueRun(BitReader& r, const uint8_t* codeEnd, RiceState& s, Store& store,
-                    uint32_t index, uint32_t length) {
+bool DecodeValueRun(BitReader& r, RiceState& s, Store& store, uint32_t index, uint32_t length) {
   uint32_t value;
   while (length > 0) {
-    const ptrdiff_t room = codeEnd - r.p;
+    const size_t room = r.p < r.end ? r.end - r.p : 0;
     if (room >= kMaxValueAdvance) {
       // Each of these values starts at least kMaxValueAdvance bytes before
       // the end, so none of them can read past the guard bytes.
-      const uint32_t batch = static_cast<uint32_t>(
-          std::min<uint64_t>(length, static_cast<uint64_t>(room / kMaxValueAdvance)));
+      const uint32_t batch =
+          static_cast<uint32_t>(std::min<size_t>(length, room / kMaxValueAdvance));
       for (uint32_t i = 0; i < batch; ++i) {
-        if (!DecodeValue<false>(r, codeEnd, s, value)) return false;
+        if (!DecodeValue<false>(r, s, value)) return false;
         store.Put(index++, value);
       }
       length -= batch;
     } else {
-      if (!DecodeValue<true>(r, codeEnd, s, value)) return false;
+      if (!DecodeValue<true>(r, s, value)) return false;
       store.Put(index++, value);
       --length;
     }
@@ -133,14 +137,14 @@ template <class Store>
 bool Unpack(Store store, uint32_t count, const uint8_t* code, const uint8_t* codeEnd) {
   if (count == 0) return true;
   if (code >= codeEnd) return false;
-  BitReader r{code, 1};
+  BitReader r{code, static_cast<size_t>(codeEnd - code), 0, 1};
   bool valueRun = (code[0] & 1) != 0;
   RiceState s;
   for (uint32_t i = 0; i < count;) {
-    const uint32_t length = DecodeRunLength(r, codeEnd);
+    const uint32_t length = DecodeRunLength(r);
     if (length == 0 || length > count - i) return false;
     if (valueRun) {
-      if (!DecodeValueRun(r, codeEnd, s, store, i, length)) return false;
+      if (!DecodeValueRun(r, s, store, i, length)) return false;
     } else {
       store.Zeros(i, length);
     }
