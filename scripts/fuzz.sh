@@ -28,6 +28,16 @@ for target in fuzz_load_tlg fuzz_get_picture fuzz_slide_decompress fuzz_tags fuz
   work="$dir/corpus/$target"
   mkdir -p "$work"
   log="$dir/$target.log"
+  # Every input that once found a fault runs first, under the same limits.
+  if [ -d "fuzz/regressions/$target" ]; then
+    if ! "$dir/bin/$target" -rss_limit_mb=2048 -malloc_limit_mb=1024 -timeout=10 \
+         fuzz/regressions/"$target"/* >"$log" 2>&1; then
+      echo "fuzz: $target fails on a regression input; its log follows"
+      tail -n 60 "$log"
+      status=1
+      continue
+    fi
+  fi
   if "$dir/bin/$target" "$work" "$seeds/${corpus[$target]}" -max_total_time="$seconds" \
        -rss_limit_mb=2048 -malloc_limit_mb=1024 -timeout=10 -print_final_stats=1 \
        -artifact_prefix="$dir/findings/$target-" >"$log" 2>&1; then

@@ -15,7 +15,7 @@ namespace {
 
 constexpr uint32_t kEntryBytes = 4;
 constexpr uint32_t kPixelBytes = 4;
-// The residual buffer holds 8 rows of entries, plus one byte.
+// The residual buffer holds up to 8 rows of entries, plus one byte.
 constexpr uint64_t kResidualBytesPerColumn = uint64_t{kTlg6BlockSize} * kEntryBytes;
 constexpr uint64_t kMaxBufferBytes = std::numeric_limits<uint32_t>::max();
 // Rows are numbered with signed 32-bit values in the row callback.
@@ -79,10 +79,16 @@ Geometry MakeGeometry(const Header& header) {
   return g;
 }
 
+// Rows of the tallest block row: working memory follows what the image can
+// use, so that a header claiming a huge width over no rows costs nothing.
+uint64_t TallestBlockRow(const Header& header) {
+  return std::min<uint64_t>(kTlg6BlockSize, header.height);
+}
+
 // The largest bit length accepted for one colour of one block row: what the
 // header allows, but never more than such a colour can take.
 uint32_t BitLengthLimit(const Header& header) {
-  const uint64_t longest = kMaxCodedBitsPerValue * kTlg6BlockSize * header.width + kRunKindBits;
+  const uint64_t longest = kMaxCodedBitsPerValue * TallestBlockRow(header) * header.width + kRunKindBits;
   return static_cast<uint32_t>(std::min<uint64_t>(header.maxBitLength, longest));
 }
 
@@ -213,13 +219,14 @@ int DecodeTlg6(void* context, SizeCallback sizeCallback, ScanLineCallback scanLi
   // Zeroed: a one-colour image only ever writes lane 0, and the line
   // reconstruction reads all four.
   buffers.residuals = static_cast<uint32_t*>(
-      AllocateZeroed(static_cast<size_t>(header.width * kResidualBytesPerColumn + 1)));
+      AllocateZeroed(static_cast<size_t>(header.width * kEntryBytes * TallestBlockRow(header) + 1)));
   buffers.filterTypes = static_cast<uint8_t*>(AllocateZeroed(filterCount));
-  buffers.topLine = static_cast<uint32_t*>(Allocate(size_t{header.width} * kPixelBytes));
+  const uint32_t topLinePixels = header.height == 0 ? 0 : header.width;
+  buffers.topLine = static_cast<uint32_t*>(Allocate(size_t{topLinePixels} * kPixelBytes));
   buffers.dictionary = static_cast<uint8_t*>(Allocate(kTlg6DictionarySize));
   if (!buffers.Complete()) return kLoadFailed;
 
-  FillUInt32(buffers.topLine, static_cast<int32_t>(header.width), Tlg6InitialPixel(header.colours));
+  FillUInt32(buffers.topLine, static_cast<int32_t>(topLinePixels), Tlg6InitialPixel(header.colours));
   FillTlg6FilterDictionary(buffers.dictionary);
   if (!ReadFilterTypes(stream, buffers.filterTypes, static_cast<uint32_t>(filterCount),
                        buffers.dictionary)) {
