@@ -1,5 +1,5 @@
 // Writes seed inputs for the fuzz targets, made by our own encoders:
-//   make_seeds DIR   ->  DIR/tlg/*, DIR/slide/*, DIR/tags/*, DIR/pixels/*
+//   make_seeds DIR   ->  DIR/tlg, DIR/slide, DIR/tags, DIR/pixels, DIR/values
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +10,7 @@
 #include "encoder/tlg0_writer.h"
 #include "encoder/tlg5_encoder.h"
 #include "encoder/tlg6_encoder.h"
+#include "encoder/tlg6_value_coder.h"
 
 namespace fs = std::filesystem;
 
@@ -43,7 +44,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const fs::path dir = argv[1];
-  for (const char* sub : {"tlg", "slide", "tags", "pixels"}) fs::create_directories(dir / sub);
+  for (const char* sub : {"tlg", "slide", "tags", "pixels", "values"}) fs::create_directories(dir / sub);
 
   const uint32_t sizes[][2] = {{1, 1}, {7, 3}, {8, 8}, {13, 9}, {24, 17}};
   int n = 0;
@@ -73,6 +74,16 @@ int main(int argc, char** argv) {
       const auto packed = compressor.Compress(raw.data(), raw.size());
       slide.insert(slide.end(), packed.begin(), packed.end());
       Write(dir / "slide" / stem, slide);
+      // Residual-like bytes: mostly small, some zero runs, a few large.
+      std::vector<uint8_t> residuals(raw.size() % 4000 + 1);
+      for (size_t i = 0; i < residuals.size(); ++i) {
+        residuals[i] = static_cast<uint8_t>(i % 7 == 0 ? 0 : (raw[i % raw.size()] % 9) - 4 + (i % 97 == 0) * 120);
+      }
+      const auto coded = EncodeTlg6Values(residuals.data(), residuals.size(), BuildTlg6RiceTable());
+      std::vector<uint8_t> values = {static_cast<uint8_t>(residuals.size()),
+                                     static_cast<uint8_t>(residuals.size() >> 8)};
+      values.insert(values.end(), coded.bytes.begin(), coded.bytes.end());
+      Write(dir / "values" / stem, values);
     }
   }
   const auto tags = MakeTagsChunkData({{"name", "hello"}, {"x=y", "z"}, {"", ""}});

@@ -1,0 +1,33 @@
+// The TLG6 value decoders over any coded bytes: they must stay inside the
+// coded bytes (plus their zeroed guard) and the entries they were given.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "tlg/tlg6/tlg6_tables.h"
+#include "tlg/tlg6/tlg6_values.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 2) return 0;
+  BuildTlg6Tables();
+  const uint32_t count = (data[0] | data[1] << 8) % 4097;
+  std::vector<uint8_t> code(data + 2, data + size);
+  const size_t codeSize = code.size();
+  code.resize(codeSize + kTlg6CodeGuardBytes, 0);  // exactly the guard: reads past it show
+  const uint8_t* codeEnd = code.data() + codeSize;
+
+  // One entry more than asked for, which must stay as it was.
+  std::vector<uint32_t> entries(count + 1, 0xA5A5A5A5u);
+  UnpackFirstColour(entries.data(), count, code.data(), codeEnd);
+  for (uint32_t i = 0; i < count; ++i) {
+    if (entries[i] > 0xFF && entries[i] != 0xA5A5A5A5u) __builtin_trap();  // whole entries only
+  }
+  if (entries[count] != 0xA5A5A5A5u) __builtin_trap();
+  std::vector<uint32_t> lanes(count + 1, 0xA5A5A5A5u);
+  UnpackColour(reinterpret_cast<uint8_t*>(lanes.data()) + 2, count, code.data(), codeEnd);
+  for (uint32_t e : lanes) {
+    if ((e & 0xFF00FFFFu) != 0xA500A5A5u) __builtin_trap();  // lane 2 only
+  }
+  if (lanes[count] != 0xA5A5A5A5u) __builtin_trap();
+  return 0;
+}
