@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -50,6 +51,48 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD /*shareMode*/,
     return INVALID_HANDLE_VALUE;
   }
   return FdToHandle(fd);
+}
+
+namespace {
+
+// UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
+std::string Utf8FromUtf16(LPCWSTR text) {
+  std::string out;
+  for (size_t i = 0; text[i] != 0; ++i) {
+    uint32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | c >> 6);
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | c >> 12);
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | c >> 18);
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
+                   LPSECURITY_ATTRIBUTES security, DWORD creationDisposition,
+                   DWORD flagsAndAttributes, HANDLE templateFile) {
+  if (fileName == nullptr) return INVALID_HANDLE_VALUE;
+  return CreateFileA(Utf8FromUtf16(fileName).c_str(), desiredAccess, shareMode, security,
+                     creationDisposition, flagsAndAttributes, templateFile);
 }
 
 BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER newPosition,
@@ -155,20 +198,40 @@ SIZE_T LocalSize(HLOCAL memory) {
   return block == nullptr ? 0 : block->size;
 }
 
-int lstrlenA(LPCSTR text) {
+namespace {
+
+template <typename Char>
+int StringLength(const Char* text) {
   if (text == nullptr) return 0;
-  return static_cast<int>(std::strlen(text));
+  int length = 0;
+  while (text[length] != 0) ++length;
+  return length;
 }
 
-LPSTR lstrcpynA(LPSTR destination, LPCSTR source, int maxLength) {
-  // Copies at most maxLength - 1 characters and terminates whenever there is room.
+// Copies at most maxLength - 1 characters and terminates whenever there is room.
+template <typename Char>
+Char* CopyString(Char* destination, const Char* source, int maxLength) {
   auto remaining = static_cast<unsigned>(maxLength);
-  char* out = destination;
-  const char* in = source;
-  while (remaining > 1 && *in != '\0') {
+  Char* out = destination;
+  const Char* in = source;
+  while (remaining > 1 && *in != 0) {
     *out++ = *in++;
     --remaining;
   }
-  if (remaining != 0) *out = '\0';
+  if (remaining != 0) *out = 0;
   return destination;
+}
+
+}  // namespace
+
+int lstrlenA(LPCSTR text) { return StringLength(text); }
+
+LPSTR lstrcpynA(LPSTR destination, LPCSTR source, int maxLength) {
+  return CopyString(destination, source, maxLength);
+}
+
+int lstrlenW(LPCWSTR text) { return StringLength(text); }
+
+LPWSTR lstrcpynW(LPWSTR destination, LPCWSTR source, int maxLength) {
+  return CopyString(destination, source, maxLength);
 }

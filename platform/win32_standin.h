@@ -25,6 +25,9 @@ typedef const void* LPCVOID;
 typedef DWORD* LPDWORD;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
+typedef char16_t WCHAR;  // UTF-16, as on Windows
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
 typedef struct _SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 typedef struct _OVERLAPPED* LPOVERLAPPED;
 
@@ -78,6 +81,10 @@ typedef struct tagBITMAPINFOHEADER {
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    LPSECURITY_ATTRIBUTES security, DWORD creationDisposition,
                    DWORD flagsAndAttributes, HANDLE templateFile);
+// The name is UTF-16; it is opened as UTF-8.
+HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
+                   LPSECURITY_ATTRIBUTES security, DWORD creationDisposition,
+                   DWORD flagsAndAttributes, HANDLE templateFile);
 BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER newPosition,
                       DWORD moveMethod);
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD countRead,
@@ -94,6 +101,8 @@ SIZE_T LocalSize(HLOCAL memory);
 
 int lstrlenA(LPCSTR text);
 LPSTR lstrcpynA(LPSTR destination, LPCSTR source, int maxLength);
+int lstrlenW(LPCWSTR text);
+LPWSTR lstrcpynW(LPWSTR destination, LPCWSTR source, int maxLength);
 
 typedef intptr_t LONG_PTR;
 typedef uintptr_t ULONG_PTR;

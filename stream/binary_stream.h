@@ -40,6 +40,7 @@ class tHandleStream final : public tZURBinaryStream {
  public:
   explicit tHandleStream(HANDLE handle);
   tHandleStream(const char* fileName, DWORD desiredAccess);
+  tHandleStream(const WCHAR* fileName, DWORD desiredAccess);  // a UTF-16 name
   ~tHandleStream() override;
   tHandleStream(const tHandleStream&) = delete;
   tHandleStream& operator=(const tHandleStream&) = delete;

@@ -1,13 +1,27 @@
 #include "stream/binary_stream.h"
 
+namespace {
+
+// Reading shares the file with other readers and needs it to exist; anything
+// else takes the file alone and creates it afresh.
+DWORD ShareModeFor(DWORD desiredAccess) { return desiredAccess == GENERIC_READ ? FILE_SHARE_READ : 0; }
+DWORD DispositionFor(DWORD desiredAccess) {
+  return desiredAccess == GENERIC_READ ? OPEN_EXISTING : CREATE_ALWAYS;
+}
+
+}  // namespace
+
 tHandleStream::tHandleStream(HANDLE handle) : ownsHandle_(false), handle_(handle) {}
 
 tHandleStream::tHandleStream(const char* fileName, DWORD desiredAccess)
-    : ownsHandle_(true), handle_(INVALID_HANDLE_VALUE) {
-  const bool readOnly = desiredAccess == GENERIC_READ;
-  handle_ = CreateFileA(fileName, desiredAccess, readOnly ? FILE_SHARE_READ : 0, nullptr,
-                        readOnly ? OPEN_EXISTING : CREATE_ALWAYS, 0, nullptr);
-}
+    : ownsHandle_(true),
+      handle_(CreateFileA(fileName, desiredAccess, ShareModeFor(desiredAccess), nullptr,
+                          DispositionFor(desiredAccess), 0, nullptr)) {}
+
+tHandleStream::tHandleStream(const WCHAR* fileName, DWORD desiredAccess)
+    : ownsHandle_(true),
+      handle_(CreateFileW(fileName, desiredAccess, ShareModeFor(desiredAccess), nullptr,
+                          DispositionFor(desiredAccess), 0, nullptr)) {}
 
 tHandleStream::~tHandleStream() {
   if (ownsHandle_ && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);

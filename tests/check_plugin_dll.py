@@ -6,6 +6,8 @@ import struct
 import sys
 
 EXPORTS = {"GetPluginInfo": 12, "IsSupported": 8, "GetPictureInfo": 16,
+           "GetPluginInfoW": 12, "IsSupportedW": 8, "GetPictureInfoW": 16,
+           "GetPictureW": 28, "GetPreviewW": 28,
            "GetPicture": 28, "GetPreview": 28}
 SYSTEM = {"kernel32.dll", "msvcrt.dll", "ntdll.dll", "user32.dll", "advapi32.dll"}
 

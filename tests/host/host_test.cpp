@@ -20,13 +20,18 @@ typedef int(WINAPI* IsSupportedFn)(LPCSTR, ULONG_PTR);
 typedef int(WINAPI* GetPictureInfoFn)(LPCSTR, LONG_PTR, unsigned, PictureInfo*);
 typedef int(WINAPI* GetPictureFn)(LPCSTR, LONG_PTR, unsigned, HLOCAL*, HLOCAL*, ProgressCallback,
                                   LONG_PTR);
+typedef int(WINAPI* GetPictureWFn)(LPCWSTR, LONG_PTR, unsigned, HLOCAL*, HLOCAL*, ProgressCallback,
+                                   LONG_PTR);
+typedef int(WINAPI* GetPluginInfoWFn)(int, LPWSTR, int);
 
 struct Export {
   const char* name;
   int argumentBytes;
 };
-const Export kExports[] = {{"GetPluginInfo", 12}, {"IsSupported", 8}, {"GetPictureInfo", 16},
-                           {"GetPicture", 28},    {"GetPreview", 28}};
+const Export kExports[] = {{"GetPluginInfo", 12},  {"IsSupported", 8},  {"GetPictureInfo", 16},
+                           {"GetPicture", 28},     {"GetPreview", 28},  {"GetPluginInfoW", 12},
+                           {"IsSupportedW", 8},    {"GetPictureInfoW", 16}, {"GetPictureW", 28},
+                           {"GetPreviewW", 28}};
 
 class PluginDll : public ::testing::Test {
  protected:
@@ -177,6 +182,28 @@ TEST_F(PluginDll, PicturesMatchTheDecoderFromFileAndMemory) {
       EXPECT_TRUE(DeleteFileA(path.c_str())) << "the plug-in must not hold the file";
     }
   }
+}
+
+TEST_F(PluginDll, UnicodeFileNamesDecodeThroughTheWEntryPoints) {
+  const auto file = WrappedSample(TlgKind::kTlg5, Image(), {});
+  int result = 0;
+  const auto decoded = DecodeToPixels(file, &result);
+  ASSERT_EQ(result, 0);
+  TempFile temp(file, "-\xE7\x94\xBB\xE5\x83\x8F.tlg");  // "画像": outside any Western code page
+  const auto* name = reinterpret_cast<LPCWSTR>(temp.widePath().c_str());
+  HLOCAL info = nullptr, bits = nullptr;
+  ASSERT_EQ(Get<GetPictureWFn>("GetPictureW")(name, 0, 0, &info, &bits, nullptr, 0), 0);
+  const auto* header = static_cast<const BITMAPINFOHEADER*>(LocalLock(info));
+  const auto* pixels = static_cast<const uint8_t*>(LocalLock(bits));
+  EXPECT_EQ(BottomUpToTopDown(pixels, header->biWidth, header->biHeight), decoded);
+  LocalUnlock(bits);
+  LocalUnlock(info);
+  LocalFree(info);
+  LocalFree(bits);
+
+  WCHAR text[8];
+  EXPECT_EQ(Get<GetPluginInfoWFn>("GetPluginInfoW")(0, text, 8), 4);
+  EXPECT_EQ(std::wstring(text), L"00IN");
 }
 
 TEST(SpiHost, WritesTheBitmapAViewerWouldShow) {

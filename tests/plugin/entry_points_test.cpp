@@ -176,3 +176,47 @@ TEST(GetPreview, IsNotImplemented) {
 }
 
 }  // namespace
+
+namespace {
+
+std::u16string Wide(const char* ascii) { return std::u16string(ascii, ascii + std::strlen(ascii)); }
+const WCHAR* AsWide(const std::u16string& text) { return reinterpret_cast<const WCHAR*>(text.c_str()); }
+
+TEST(UnicodeEntryPoints, PluginInfoIsTheSameStringsInUtf16) {
+  WCHAR buffer[80];
+  EXPECT_EQ(GetPluginInfoW(1, buffer, 80), 17);
+  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(buffer)), Wide("DEREZUVE TLG FILE"));
+  EXPECT_EQ(GetPluginInfoW(2, buffer, 3), 2);
+  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(buffer)), Wide("*."));
+  buffer[0] = 'q';
+  EXPECT_EQ(GetPluginInfoW(4, buffer, 80), 0);
+  EXPECT_EQ(GetPluginInfoW(-1, buffer, 80), 0);
+  EXPECT_EQ(buffer[0], 'q');
+}
+
+TEST(UnicodeEntryPoints, FileNamesOutsideTheCodePageDecode) {
+  const auto file = WrappedSample(TlgKind::kTlg6, Image(), {});
+  TempFile temp(file, "-\xE7\x94\xBB\xE5\x83\x8F-\xC3\xA9t\xC3\xA9.tlg");  // "画像", "été"
+  PictureInfo info;
+  ASSERT_EQ(GetPictureInfoW(AsWide(temp.widePath()), 0, 0, &info), kSpiSuccess);
+  EXPECT_EQ(info.width, static_cast<int32_t>(Image().width));
+  HLOCAL header = nullptr, pixels = nullptr;
+  ASSERT_EQ(GetPictureW(AsWide(temp.widePath()), 0, 0, &header, &pixels, nullptr, 0), kSpiSuccess);
+  EXPECT_EQ(TopDownPixels(header, pixels), Image().pixels);
+  LocalFree(header);
+  LocalFree(pixels);
+
+  // Memory input and the signature test behave as in the narrow forms.
+  HLOCAL untouched = kUntouched;
+  EXPECT_EQ(GetPictureW(reinterpret_cast<LPCWSTR>(file.data()), 10, 1, &untouched, &untouched,
+                        nullptr, 0), kSpiDecodeFailed);
+  EXPECT_EQ(untouched, kUntouched);
+  std::vector<uint8_t> head = file;
+  head.resize(kSupportedHeadSize);
+  EXPECT_EQ(IsSupportedW(AsWide(temp.widePath()), reinterpret_cast<ULONG_PTR>(head.data())), 1);
+  const std::u16string missing = temp.widePath() + u"-missing";
+  EXPECT_EQ(GetPictureInfoW(AsWide(missing), 0, 0, &info), kSpiUnknownFormat);
+  EXPECT_EQ(GetPreviewW(nullptr, 0, 0, nullptr, nullptr, nullptr, 0), kSpiNotImplemented);
+}
+
+}  // namespace

@@ -12,14 +12,18 @@ namespace {
 std::string UniqueName() {
   static std::atomic<unsigned> counter{0};
   const auto stamp = std::filesystem::file_time_type::clock::now().time_since_epoch().count();
-  return "tlgtest-" + std::to_string(stamp) + "-" + std::to_string(counter++) + ".bin";
+  return "tlgtest-" + std::to_string(stamp) + "-" + std::to_string(counter++);
 }
 
 }  // namespace
 
-TempFile::TempFile(const std::vector<uint8_t>& contents)
-    : path_((std::filesystem::temp_directory_path() / UniqueName()).string()) {
-  std::ofstream out(path_, std::ios::binary);
+TempFile::TempFile(const std::vector<uint8_t>& contents) : TempFile(contents, ".bin") {}
+
+TempFile::TempFile(const std::vector<uint8_t>& contents, const std::string& utf8Name) {
+  const auto path = std::filesystem::temp_directory_path() / std::filesystem::u8path(UniqueName() + utf8Name);
+  path_ = path.u8string();  // the same as the narrow name for ASCII names
+  widePath_ = path.u16string();
+  std::ofstream out(path, std::ios::binary);
   out.write(reinterpret_cast<const char*>(contents.data()),
             static_cast<std::streamsize>(contents.size()));
   if (!out) throw std::runtime_error("cannot write " + path_);
@@ -27,7 +31,7 @@ TempFile::TempFile(const std::vector<uint8_t>& contents)
 
 TempFile::~TempFile() {
   std::error_code ignored;
-  std::filesystem::remove(path_, ignored);
+  std::filesystem::remove(std::filesystem::path(widePath_), ignored);
 }
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
