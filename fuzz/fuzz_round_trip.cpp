@@ -6,32 +6,9 @@
 
 #include "encoder/tlg5_encoder.h"
 #include "encoder/tlg6_encoder.h"
+#include "fuzz/fuzz_canvas.h"
 #include "stream/binary_stream.h"
 #include "tlg/tlg_loader.h"
-
-namespace {
-
-struct Canvas {
-  uint32_t width = 0;
-  std::vector<uint32_t> pixels;
-};
-
-bool Allocate(void* context, uint32_t width, uint32_t height) {
-  auto& canvas = *static_cast<Canvas*>(context);
-  canvas.width = width;
-  canvas.pixels.assign(static_cast<size_t>(width) * height, 0);
-  return true;
-}
-
-void* Row(void* context, int32_t row) {
-  auto& canvas = *static_cast<Canvas*>(context);
-  static uint32_t noPixels;
-  if (row < 0) return nullptr;
-  if (canvas.width == 0) return &noPixels;
-  return canvas.pixels.data() + static_cast<size_t>(row) * canvas.width;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 3) return 0;
@@ -54,9 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else {
     file = EncodeTlg6(pixels.data(), width, height);
   }
-  Canvas canvas;
+  FuzzCanvas canvas;
   tMemDataStream stream(file.data(), static_cast<uint32_t>(file.size()));
-  if (LoadTlg(&canvas, Allocate, Row, nullptr, stream) != kLoadComplete) __builtin_trap();
+  if (LoadTlg(&canvas, AllocateFuzzCanvas, FuzzCanvasRow, nullptr, stream) != kLoadComplete) __builtin_trap();
   if (canvas.pixels != pixels) __builtin_trap();
   return 0;
 }
