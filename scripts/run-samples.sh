@@ -9,9 +9,11 @@ export TLG_WINE_DIR="$PWD/build/wine"
 out=out/samples
 mkdir -p "$out/tlg" "$out/plugin-64" "$out/plugin-32"
 
-echo "samples: tlg info"
-build/native/bin/tlg info samples/*.tlg
-build/native/bin/tlg decode samples/*.tlg -d "$out/tlg"
+if [ "${1:-}" != --plugin-32 ]; then
+  echo "samples: tlg info"
+  build/native/bin/tlg info samples/*.tlg
+  build/native/bin/tlg decode samples/*.tlg -d "$out/tlg"
+fi
 
 run_plugin() {  # run_plugin BUILD_DIR PLUGIN OUT_DIR
   for sample in samples/*.tlg; do
@@ -19,10 +21,10 @@ run_plugin() {  # run_plugin BUILD_DIR PLUGIN OUT_DIR
     scripts/wine-run.sh "$1/bin/spi_host.exe" "$1/bin/$2" "$sample" "$3/$name.bmp"
   done
 }
-run_plugin build/win64 iftlg.sph "$out/plugin-64"
-if can_run_32bit; then
+if [ "${1:-}" = --plugin-32 ]; then  # the 32-bit half, run where 32-bit programs execute
   run_plugin build/win32 iftlg.spi "$out/plugin-32"
-else
-  echo "samples: this machine cannot execute 32-bit programs; iftlg.spi was not run"
+  exit 0
 fi
+run_plugin build/win64 iftlg.sph "$out/plugin-64"
+run_32bit bash scripts/run-samples.sh --plugin-32
 echo "samples: pictures written to $out/tlg (PNG, from the tlg tool) and $out/plugin-* (BMP, from the plug-in)"

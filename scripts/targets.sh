@@ -16,7 +16,19 @@ build_target() {  # build_target native|asan|win32|win64
   cmake --build "$dir" -j "$jobs"
 }
 
-# Whether this machine can execute 32-bit x86 programs (some sandboxes cannot).
+# Whether this machine can execute 32-bit x86 programs (some sandboxed
+# kernels refuse them).
 can_run_32bit() {
   /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+# Runs a command where 32-bit programs execute: here, or else inside a small
+# virtual machine whose kernel runs them (scripts/vm-run.sh; slow, software
+# emulation).
+run_32bit() {
+  if can_run_32bit; then
+    "$@"
+  else
+    scripts/vm-run.sh "$@"
+  fi
 }
