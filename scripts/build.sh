@@ -6,6 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
+bash scripts/build-deps.sh
 source scripts/targets.sh
 for target in native win32 win64; do
   build_target "$target"

@@ -14,6 +14,7 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   wine wine64 wine32:i386
   qemu-system-x86 linux-image-amd64 busybox-static cpio
+  libz-mingw-w64-dev
 )
 
 missing=()

@@ -1,0 +1,18 @@
+# TLG to PNG to TLG to PNG with the Windows build of the tool: both PNGs are
+# the same pixels, so the second one is byte for byte the first.
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK})
+function(run)
+  execute_process(COMMAND ${EMULATOR} ${TOOL} ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "tlg ${ARGN} failed (${status}): ${out}")
+  endif()
+endfunction()
+run(decode ${SAMPLE} -o ${WORK}/first.png)
+run(encode ${WORK}/first.png -o ${WORK}/again.tlg --format tlg5)
+run(decode ${WORK}/again.tlg -o ${WORK}/second.png)
+file(SHA256 ${WORK}/first.png first)
+file(SHA256 ${WORK}/second.png second)
+if(NOT first STREQUAL second)
+  message(FATAL_ERROR "the round trip changed the picture")
+endif()
