@@ -17,7 +17,7 @@ if [ ! -f "$vm/initramfs-$release.cpio.gz" ]; then
   stage=$(mktemp -d)
   mkdir -p "$stage"/{bin,dev,proc,sys,mnt,modules}
   cp /bin/busybox "$stage/bin/busybox"
-  for tool in sh mount insmod poweroff mkdir cat chroot sleep; do ln -s busybox "$stage/bin/$tool"; done
+  for tool in sh mount insmod poweroff mkdir cat chroot sed; do ln -s busybox "$stage/bin/$tool"; done
   n=0
   for m in drivers/virtio/virtio_ring drivers/virtio/virtio drivers/virtio/virtio_pci_legacy_dev \
            drivers/virtio/virtio_pci_modern_dev drivers/virtio/virtio_pci net/9p/9pnet \
@@ -39,7 +39,14 @@ mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144,cache=loose hostroot /
 mount -t proc proc /mnt/proc
 mount -t sysfs sys /mnt/sys
 mount -t devtmpfs dev /mnt/dev
+# A fresh /tmp of the guest's own (Wine keeps its sockets there); the project
+# itself may live under /tmp, so it is carried over the new mount.
+project=$(sed -n 's/.*tlgroot=\([^ ]*\).*/\1/p' /proc/cmdline)
+mkdir -p /keep
+mount --bind "/mnt$project" /keep
 mount -t tmpfs tmp /mnt/tmp
+mkdir -p "/mnt$project"
+mount --bind /keep "/mnt$project"
 job=$(sed -n 's/.*tlgjob=\([^ ]*\).*/\1/p' /proc/cmdline)
 chroot /mnt /bin/bash "$job" 2>&1 | cat  # a pipe, not the console: programs print plainly
 poweroff -f
@@ -60,9 +67,9 @@ rm -f "$status"
   echo
   echo "echo \$? > '$status'"
 } > "$job"
-qemu-system-x86_64 -machine q35 -cpu qemu64,+ssse3,+sse4.1,+sse4.2,+popcnt -m 3072 -smp 2 -nographic -no-reboot \
+qemu-system-x86_64 -machine q35 -nic none -cpu qemu64,+ssse3,+sse4.1,+sse4.2,+popcnt -m 3072 -smp 2 -nographic -no-reboot \
   -kernel "$kernel" -initrd "$vm/initramfs-$release.cpio.gz" \
-  -append "console=ttyS0 quiet loglevel=3 tlgjob=$job" \
+  -append "console=ttyS0 quiet loglevel=3 tlgroot=$root tlgjob=$job" \
   -virtfs local,path=/,mount_tag=hostroot,security_model=none,multidevs=remap,id=hostroot </dev/null
 rm -f "$job"
 [ -f "$status" ] || { echo "vm-run: the machine stopped without the job's status"; exit 1; }
