@@ -10,9 +10,11 @@ namespace {
 
 constexpr uint32_t kLookupMask = kFirstSetBitTableSize - 1;
 constexpr uint32_t kEntryBytes = 4;
-// The furthest one value code moves the reader: an escape spends the rest of
-// a 4-byte window and the quotient byte, then up to 8 remainder bits.
+// The furthest one value code moves the reader (an escape spends the rest of
+// a 4-byte window and the quotient byte, then up to 8 remainder bits), and
+// the room a value needs ahead of it for one wide window.
 constexpr size_t kMaxValueAdvance = 6;
+constexpr size_t kValueRoom = 8;
 
 // Position (P, B): the next bit is bit B of byte P of the coded bytes, and
 // `end` is the number of coded bytes. An index rather than a pointer, since
@@ -31,6 +33,30 @@ inline uint32_t Window(const BitReader& r) {
   return word >> r.b;
 }
 
+// The next 64 - B bits; only where 8 coded bytes remain from P.
+constexpr size_t kWideWindowBytes = 8;
+inline uint64_t WideWindow(const BitReader& r) {
+  uint64_t word;
+  std::memcpy(&word, r.code + r.p, sizeof word);
+  return word >> r.b;
+}
+
+// Zero bits below the lowest set bit of a non-zero word.
+inline uint32_t TrailingZeros(uint32_t word) {
+#if defined(__GNUC__)
+  return static_cast<uint32_t>(__builtin_ctz(word));
+#else
+  uint32_t zeros = 0;
+  uint32_t t = FirstSetBitTable[word & kLookupMask];
+  while (t == 0) {
+    zeros += kFirstSetBitTableBits;
+    word >>= kFirstSetBitTableBits;
+    t = FirstSetBitTable[word & kLookupMask];
+  }
+  return zeros + t - 1;
+#endif
+}
+
 inline void Consume(BitReader& r, uint32_t bits) {
   r.b += bits;
   r.p += r.b >> 3;
@@ -43,7 +69,18 @@ struct RiceState {
 };
 
 // Elias-gamma run length, or 0 when the code is malformed.
-uint32_t DecodeRunLength(BitReader& r) {
+inline uint32_t DecodeRunLength(BitReader& r) {
+  if (r.p < r.end && r.end - r.p >= kWideWindowBytes) {
+    // The whole code, at most 2 x 25 + 1 bits, is inside one wide window.
+    const uint64_t window = WideWindow(r);
+    const uint32_t head = static_cast<uint32_t>(window);
+    if (head == 0) return 0;
+    const uint32_t bits = TrailingZeros(head);
+    if (bits > kTlg6MaxRunLengthBits) return 0;
+    const uint32_t low = static_cast<uint32_t>(window >> (bits + 1)) & ((1u << bits) - 1);
+    Consume(r, 2 * bits + 1);
+    return (1u << bits) + low;
+  }
   if (r.p >= r.end) return 0;
   uint32_t t = FirstSetBitTable[Window(r) & kLookupMask];
   uint32_t zeros = 0;  // zero bits passed in whole lookups
@@ -74,10 +111,17 @@ inline bool DecodeValue(BitReader& r, RiceState& s, uint32_t& value) {
   if (kNearEnd && r.p >= r.end) return false;
   const uint32_t k = RiceParameterTable[s.sum][s.countdown];
   const uint32_t remainderMask = (1u << k) - 1;
-  uint32_t window = Window(r);
+  const uint64_t wide = kNearEnd ? 0 : WideWindow(r);
+  uint32_t window = kNearEnd ? Window(r) : static_cast<uint32_t>(wide) & (~0u >> r.b);
   uint32_t quotient;
   uint32_t remainder;
-  if (window != 0) {
+  if (!kNearEnd && window != 0) {
+    // The 1 bit is inside the 32-bit window and the remainder, at most 8
+    // bits, right after it: all within the wide window.
+    quotient = TrailingZeros(window);
+    remainder = static_cast<uint32_t>(wide >> (quotient + 1)) & remainderMask;
+    Consume(r, quotient + 1 + k);
+  } else if (window != 0) {
     // The 1 bit is inside this window, so the count ends within it.
     uint32_t t = FirstSetBitTable[window & kLookupMask];
     uint32_t zeros = 0;
@@ -114,11 +158,11 @@ bool DecodeValueRun(BitReader& r, RiceState& s, Store& store, uint32_t index, ui
   uint32_t value;
   while (length > 0) {
     const size_t room = r.p < r.end ? r.end - r.p : 0;
-    if (room >= kMaxValueAdvance) {
-      // Each of these values starts at least kMaxValueAdvance bytes before
-      // the end, so none of them can read past the guard bytes.
-      const uint32_t batch =
-          static_cast<uint32_t>(std::min<size_t>(length, room / kMaxValueAdvance));
+    if (room >= kValueRoom) {
+      // Each of these values starts at least 8 bytes before the end, so none
+      // of them reads past the coded bytes and the guard bytes.
+      const uint32_t batch = static_cast<uint32_t>(
+          std::min<size_t>(length, (room - kValueRoom) / kMaxValueAdvance + 1));
       for (uint32_t i = 0; i < batch; ++i) {
         if (!DecodeValue<false>(r, s, value)) return false;
         store.Put(index++, value);
