@@ -54,7 +54,12 @@ inline void CopyMatch(uint8_t* out, uint8_t* dictionary, uint32_t source, uint32
     } else {
       // The source runs into the bytes being written: a pattern of `behind` bytes repeats.
       for (uint32_t i = 0; i < behind; ++i) out[i] = dictionary[source + i];
-      for (uint32_t i = behind; i < length; ++i) out[i] = out[i - behind];
+      // Doubling what is written keeps it a whole number of patterns.
+      for (uint32_t done = behind; done < length;) {
+        const uint32_t n = done < length - done ? done : length - done;
+        std::memcpy(out + done, out, n);
+        done += n;
+      }
     }
     CopyBytes(dictionary + position, out, length);
     return;
