@@ -32,8 +32,9 @@ struct Neighbours {
 // One block of one row for one filter-type byte: its entries are taken from
 // `row` at `first`, `first + step`, ... (step +1 or -1).
 template <class Ops, uint32_t kFilterType>
-void ReconstructBlock(const uint32_t* above, uint32_t* out, int32_t width, const uint32_t* row,
-                      ptrdiff_t first, ptrdiff_t step, Neighbours& n) {
+inline void ReconstructPixels(const uint32_t* above, uint32_t* out, int32_t width,
+                              const uint32_t* row, ptrdiff_t first, ptrdiff_t step,
+                              Neighbours& n) {
   using Pixel = typename Ops::Pixel;
   constexpr bool kAverage = (kFilterType & kAverageFilterBit) != 0;
   constexpr int kTransform = static_cast<int>(kFilterType >> 1);
@@ -51,6 +52,20 @@ void ReconstructBlock(const uint32_t* above, uint32_t* out, int32_t width, const
   }
   n.left = Ops::Store(left);
   n.upperLeft = upperLeft;
+}
+
+// Whole blocks get loops of fixed length and direction, which unroll.
+template <class Ops, uint32_t kFilterType>
+void ReconstructBlock(const uint32_t* above, uint32_t* out, int32_t width, const uint32_t* row,
+                      ptrdiff_t first, ptrdiff_t step, Neighbours& n) {
+  constexpr int32_t kBlockSize = static_cast<int32_t>(kTlg6BlockSize);
+  if (width == kBlockSize && step == 1) {
+    ReconstructPixels<Ops, kFilterType>(above, out, kBlockSize, row, 0, 1, n);
+  } else if (width == kBlockSize) {
+    ReconstructPixels<Ops, kFilterType>(above, out, kBlockSize, row, kBlockSize - 1, -1, n);
+  } else {
+    ReconstructPixels<Ops, kFilterType>(above, out, width, row, first, step, n);
+  }
 }
 
 using BlockLoop = void (*)(const uint32_t*, uint32_t*, int32_t, const uint32_t*, ptrdiff_t,
