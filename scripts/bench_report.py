@@ -166,7 +166,7 @@ def main():
     ax.set_xticklabels(sets)
     ax.set_ylabel("megapixels per second")
     ax.set_title("Decode throughput (higher is better)")
-    ax.legend(fontsize="small")
+    ax.legend(fontsize="small", loc="upper left", bbox_to_anchor=(1.0, 1.0))
     fig.tight_layout()
     fig.savefig(os.path.join(args.out, "throughput.png"), dpi=100)
 
