@@ -53,6 +53,11 @@ inline void CopyMatch(uint8_t* out, uint8_t* dictionary, uint32_t source, uint32
       CopyBytes(out, dictionary + source, length);
     } else {
       // The source runs into the bytes being written: a pattern of `behind` bytes repeats.
+      if (behind == 1) {  // a run of one byte
+        std::memset(out, dictionary[source], length);
+        CopyBytes(dictionary + position, out, length);
+        return;
+      }
       for (uint32_t i = 0; i < behind; ++i) out[i] = dictionary[source + i];
       // Doubling what is written keeps it a whole number of patterns.
       for (uint32_t done = behind; done < length;) {
