@@ -10,6 +10,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   googletest libgtest-dev libbenchmark-dev libpng-dev
   clang libclang-rt-14-dev valgrind python3
+  libwebp-dev python3-pil python3-matplotlib
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   wine wine64 wine32:i386

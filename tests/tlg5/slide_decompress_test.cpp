@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <random>
 #include <vector>
 
 #include "tlg/tlg5/slide_decompress.h"
@@ -167,6 +168,100 @@ TEST(SlideDecompress, ItemsCutShortByTheInputEndAreNotCompleted) {
     // The vector holds exactly the input: a read past it is caught by the sanitizers.
     const auto e = Expand(input, dictionary, 0);
     EXPECT_FALSE(e.result.complete) << input.size();
+  }
+}
+
+// Item by item, one byte at a time through the ring, stopping at the first
+// item that does not fit the output or is cut short by the end of the input.
+SlideResult ReferenceExpand(uint8_t* out, uint32_t capacity, const std::vector<uint8_t>& in,
+                            uint8_t* dictionary, uint32_t position) {
+  size_t at = 0;
+  uint32_t written = 0;
+  position &= 0xFFF;
+  while (at < in.size()) {
+    const uint32_t flags = in[at++];
+    if (at == in.size()) return {position, written, false};  // a flag byte without items
+    for (int item = 0; item < 8 && at < in.size(); ++item) {
+      if (((flags >> item) & 1) == 0) {
+        if (written == capacity) return {position, written, false};
+        out[written++] = dictionary[position] = in[at++];
+        position = (position + 1) & 0xFFF;
+        continue;
+      }
+      if (in.size() - at < 2) return {position, written, false};
+      uint32_t source = in[at] | (in[at + 1] & 0x0F) << 8;
+      uint32_t length = (in[at + 1] >> 4) + 3;
+      at += 2;
+      if (length == 18) {
+        if (at == in.size()) return {position, written, false};
+        length = in[at++] + 18u;
+      }
+      if (capacity - written < length) return {position, written, false};
+      for (uint32_t i = 0; i < length; ++i) {
+        out[written++] = dictionary[position] = dictionary[source];
+        source = (source + 1) & 0xFFF;
+        position = (position + 1) & 0xFFF;
+      }
+    }
+  }
+  return {position, written, true};
+}
+
+// Long random streams, whose matches often start just behind the position
+// or wrap around the ring, against the reference: the same output, bytes
+// after it untouched, the same dictionary, position and completeness.
+TEST(SlideDecompress, MatchesAByteByByteReferenceOnRandomStreams) {
+  std::mt19937 random(7);
+  const uint32_t nearBehind[] = {0, 1, 2, 3, 5, 8, 15, 16, 17, 18, 40, 300, 4095};
+  for (int trial = 0; trial < 400; ++trial) {
+    std::vector<uint8_t> input;
+    uint32_t position = random() & 0xFFF;
+    const uint32_t start = position;
+    const int groups = 1 + random() % 600;
+    const uint32_t literalOdds = random() % 4;  // from all matches to mostly literals
+    for (int g = 0; g < groups; ++g) {
+      uint8_t flags = 0;
+      std::vector<uint8_t> items;
+      for (int item = 0; item < 8; ++item) {
+        if (random() % 4 < literalOdds) {
+          items.push_back(static_cast<uint8_t>(random()));
+          ++position;
+          continue;
+        }
+        flags |= 1 << item;
+        const uint32_t behind = random() % 2 ? nearBehind[random() % 13] : random();
+        const uint32_t source = (position - behind) & 0xFFF;
+        const uint32_t nibble = random() % 16;
+        items.push_back(static_cast<uint8_t>(source));
+        items.push_back(static_cast<uint8_t>(nibble << 4 | source >> 8));
+        uint32_t length = nibble + 3;
+        if (nibble == 15) {
+          const uint8_t extra = static_cast<uint8_t>(random());
+          items.push_back(extra);
+          length = extra + 18u;
+        }
+        position += length;
+      }
+      input.push_back(flags);
+      input.insert(input.end(), items.begin(), items.end());
+    }
+    if (random() % 3 == 0) input.resize(random() % (input.size() + 1));  // cut anywhere
+    const uint32_t capacity = random() % 2 ? 1u << 20 : random() % 20000;
+
+    Dictionary dictionary;
+    for (auto& byte : dictionary) byte = static_cast<uint8_t>(random());
+    Dictionary referenceDictionary = dictionary;
+    std::vector<uint8_t> got(capacity, 0xCD), expected(capacity, 0xCD);
+    const SlideResult r = SlideDecompress(got.data(), capacity, input.data(),
+                                          static_cast<uint32_t>(input.size()), dictionary.data(),
+                                          start);
+    const SlideResult e =
+        ReferenceExpand(expected.data(), capacity, input, referenceDictionary.data(), start);
+    ASSERT_EQ(r.written, e.written) << "trial " << trial;
+    ASSERT_EQ(r.position, e.position) << "trial " << trial;
+    ASSERT_EQ(r.complete, e.complete) << "trial " << trial;
+    ASSERT_EQ(got, expected) << "trial " << trial;
+    ASSERT_EQ(dictionary, referenceDictionary) << "trial " << trial;
   }
 }
 

@@ -37,10 +37,14 @@ TEST(Tlg6Line, WorkedExamples) {
   EXPECT_EQ(current[8], Pack(99, 66, 189, 255));
 }
 
+using LineFunction = void (*)(const uint32_t*, uint32_t*, int32_t, int32_t, int32_t,
+                             const uint8_t*, int32_t, const uint32_t*, uint32_t, int32_t,
+                             uint32_t);
+
 // Every filter loop, both reading directions (flags 0-3), odd and even blocks
 // and rows, whole and partial blocks, later start blocks and invalid filter
 // types, in the calls the decoder makes, against the per-lane model.
-TEST(Tlg6Line, MatchesTheLaneModel) {
+void ExpectLaneModel(LineFunction reconstruct) {
   std::mt19937 random(5);
   std::vector<int> seen(32, 0);
   for (int trial = 0; trial < 4000; ++trial) {
@@ -62,8 +66,8 @@ TEST(Tlg6Line, MatchesTheLaneModel) {
       lane_model::ReconstructLine(previous.data(), expected.data(), width, from, to,
                                   filterTypes.data(), 8 * rows, at, initial, rows - 1 - 2 * yy,
                                   direction);
-      ReconstructTlg6Line(previous.data(), got.data(), width, from, to, filterTypes.data(),
-                          8 * rows, at, initial, rows - 1 - 2 * yy, direction);
+      reconstruct(previous.data(), got.data(), width, from, to, filterTypes.data(), 8 * rows, at,
+                  initial, rows - 1 - 2 * yy, direction);
     };
     if (whole > 0) both(random() % (whole + 1), whole, residuals.data() + yy * 8);
     if (partial > 0) both(whole, blocks, residuals.data() + yy * partial);
@@ -81,5 +85,12 @@ TEST(Tlg6Line, MatchesTheLaneModel) {
   }
   for (int f = 0; f < 32; ++f) EXPECT_GT(seen[f], 100) << f;
 }
+
+TEST(Tlg6Line, MatchesTheLaneModel) {
+  ExpectLaneModel(static_cast<LineFunction>(ReconstructTlg6Line));
+}
+
+// The path for processors without SSE2, wherever the tests run.
+TEST(Tlg6Line, PortablePathMatchesTheLaneModel) { ExpectLaneModel(ReconstructTlg6LinePortable); }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "tlg/tlg5/slide_decompress.h"
 
+#include <cstring>
+
 namespace {
 
 constexpr uint32_t kFlagByteMarker = 0xFF00;  // high byte set: bits of the flag byte remain
@@ -7,6 +9,84 @@ constexpr uint32_t kFlagBytesLeft = 0x100;
 constexpr uint32_t kMinMatchLength = 3;
 constexpr uint32_t kLongMatchNibble = 15;
 constexpr uint32_t kLongMatchBase = 18;
+constexpr uint32_t kMaxMatchLength = 255 + kLongMatchBase;
+constexpr uint32_t kItemsPerFlagByte = 8;
+// The most one flag byte's items can read (8 long matches) and write.
+constexpr uint32_t kMaxGroupInput = kItemsPerFlagByte * 3;
+constexpr uint32_t kMaxGroupOutput = kItemsPerFlagByte * kMaxMatchLength;
+
+template <class Word>
+inline void CopyWord(uint8_t* destination, const uint8_t* source) {
+  Word word;
+  std::memcpy(&word, source, sizeof word);
+  std::memcpy(destination, &word, sizeof word);
+}
+
+// Copies `length` (3 or more) bytes between separate buffers; short lengths
+// as two overlapping words, which compilers turn into plain loads and stores.
+inline void CopyBytes(uint8_t* destination, const uint8_t* source, uint32_t length) {
+  if (length >= 8 && length <= 16) {
+    CopyWord<uint64_t>(destination, source);
+    CopyWord<uint64_t>(destination + length - 8, source + length - 8);
+  } else if (length >= 4 && length < 8) {
+    CopyWord<uint32_t>(destination, source);
+    CopyWord<uint32_t>(destination + length - 4, source + length - 4);
+  } else if (length == kMinMatchLength) {
+    destination[0] = source[0];
+    destination[1] = source[1];
+    destination[2] = source[2];
+  } else {
+    std::memcpy(destination, source, length);
+  }
+}
+
+// Copies a match of `length` bytes from `source` to `position` in the ring
+// and to `out`, with the result of copying byte by byte through the ring.
+inline void CopyMatch(uint8_t* out, uint8_t* dictionary, uint32_t source, uint32_t position,
+                      uint32_t length) {
+  const bool wraps =
+      source + length > kSlideDictionarySize || position + length > kSlideDictionarySize;
+  if (!wraps) {
+    const uint32_t behind = (position - source) & kSlideDictionaryMask;
+    if (behind == 0 || behind >= length) {
+      // No byte of the match is read after the match wrote it.
+      CopyBytes(out, dictionary + source, length);
+    } else {
+      // The source runs into the bytes being written: a pattern of `behind` bytes repeats.
+      if (behind == 1) {  // a run of one byte
+        std::memset(out, dictionary[source], length);
+        CopyBytes(dictionary + position, out, length);
+        return;
+      }
+      for (uint32_t i = 0; i < behind; ++i) out[i] = dictionary[source + i];
+      // Doubling what is written keeps it a whole number of patterns.
+      for (uint32_t done = behind; done < length;) {
+        const uint32_t n = done < length - done ? done : length - done;
+        std::memcpy(out + done, out, n);
+        done += n;
+      }
+    }
+    CopyBytes(dictionary + position, out, length);
+    return;
+  }
+  for (uint32_t i = 0; i < length; ++i) {
+    const uint8_t value = dictionary[source];
+    dictionary[position] = value;
+    out[i] = value;
+    source = (source + 1) & kSlideDictionaryMask;
+    position = (position + 1) & kSlideDictionaryMask;
+  }
+}
+
+// Match length and source from the item at `in`; advances `in`. The caller
+// has made sure that its bytes are there.
+inline uint32_t ReadMatch(const uint8_t*& in, uint32_t& source) {
+  source = in[0] | (static_cast<uint32_t>(in[1] & 0x0F) << 8);
+  uint32_t length = (in[1] >> 4) + kMinMatchLength;
+  in += 2;
+  if (length == kLongMatchNibble + kMinMatchLength) length = *in++ + kLongMatchBase;
+  return length;
+}
 
 }  // namespace
 
@@ -20,6 +100,36 @@ SlideResult SlideDecompress(uint8_t* output, uint32_t outputCapacity, const uint
   position &= kSlideDictionaryMask;
   bool complete = true;
 
+  // Whole flag bytes whose items cannot reach either end: no checks per item.
+  while (static_cast<size_t>(inEnd - in) > kMaxGroupInput &&
+         static_cast<size_t>(outEnd - out) >= kMaxGroupOutput) {
+    uint32_t group = *in++;
+    if (group == 0 && position + kItemsPerFlagByte <= kSlideDictionarySize) {
+      // Eight literals: one block copy.
+      CopyWord<uint64_t>(out, in);
+      CopyWord<uint64_t>(dictionary + position, in);
+      out += kItemsPerFlagByte;
+      in += kItemsPerFlagByte;
+      position = (position + kItemsPerFlagByte) & kSlideDictionaryMask;
+      continue;
+    }
+    for (uint32_t item = 0; item < kItemsPerFlagByte; ++item, group >>= 1) {
+      if ((group & 1) == 0) {
+        const uint8_t literal = *in++;
+        *out++ = literal;
+        dictionary[position] = literal;
+        position = (position + 1) & kSlideDictionaryMask;
+        continue;
+      }
+      uint32_t source;
+      const uint32_t length = ReadMatch(in, source);
+      CopyMatch(out, dictionary, source, position, length);
+      out += length;
+      position = (position + length) & kSlideDictionaryMask;
+    }
+  }
+
+  // The rest item by item, each checked against both ends.
   while (in < inEnd) {
     flags >>= 1;
     if ((flags & kFlagBytesLeft) == 0) {
@@ -41,32 +151,19 @@ SlideResult SlideDecompress(uint8_t* output, uint32_t outputCapacity, const uint
       continue;
     }
 
-    if (inEnd - in < 2) {
+    if (inEnd - in < 2 || (inEnd - in == 2 && (in[1] >> 4) == kLongMatchNibble)) {
       complete = false;
       break;
     }
-    uint32_t source = in[0] | (static_cast<uint32_t>(in[1] & 0x0F) << 8);
-    uint32_t length = (in[1] >> 4) + kMinMatchLength;
-    in += 2;
-    if (length == kLongMatchNibble + kMinMatchLength) {
-      if (in == inEnd) {
-        complete = false;
-        break;
-      }
-      length = *in++ + kLongMatchBase;
-    }
+    uint32_t source;
+    const uint32_t length = ReadMatch(in, source);
     if (static_cast<uint32_t>(outEnd - out) < length) {
       complete = false;
       break;
     }
-    // Byte by byte: a source just behind the position repeats what this match wrote.
-    for (uint32_t i = 0; i < length; ++i) {
-      const uint8_t value = dictionary[source];
-      dictionary[position] = value;
-      *out++ = value;
-      source = (source + 1) & kSlideDictionaryMask;
-      position = (position + 1) & kSlideDictionaryMask;
-    }
+    CopyMatch(out, dictionary, source, position, length);
+    out += length;
+    position = (position + length) & kSlideDictionaryMask;
   }
   return SlideResult{position, static_cast<uint32_t>(out - output), complete};
 }

@@ -2,6 +2,10 @@
 
 #include "tlg/tlg5/tlg5_decoder.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr uint32_t kLowSevenBits = 0x7F7F7F7F;
@@ -19,57 +23,145 @@ inline uint32_t Pack(uint8_t blue, uint8_t green, uint8_t red, uint8_t alpha) {
          static_cast<uint32_t>(red) << 16 | static_cast<uint32_t>(alpha) << 24;
 }
 
+struct Planes {
+  const uint8_t* blue;
+  const uint8_t* green;
+  const uint8_t* red;
+  const uint8_t* alpha;  // null with 3 planes
+};
+
+// The running sums, which start at 0 in every row.
+struct Sums {
+  uint8_t blue = 0, green = 0, red = 0, alpha = 0;
+};
+
+// Pixels [x, width) one at a time. kAlpha: 4 planes, else alpha is 0xFF.
+// kAbove: added to `previous`, else the top row.
+template <bool kAlpha, bool kAbove>
+void ComposePixels(uint32_t* destination, const uint32_t* previous, const Planes& p, uint32_t x,
+                   uint32_t width, Sums s) {
+  for (; x < width; ++x) {
+    const uint8_t g = p.green[x];
+    s.green = static_cast<uint8_t>(s.green + g);
+    s.blue = static_cast<uint8_t>(s.blue + p.blue[x] + g);
+    s.red = static_cast<uint8_t>(s.red + p.red[x] + g);
+    if (kAlpha) s.alpha = static_cast<uint8_t>(s.alpha + p.alpha[x]);
+    uint32_t pixel = Pack(s.blue, s.green, s.red, s.alpha);
+    if (kAbove) pixel = AddLanes(previous[x], pixel);
+    destination[x] = kAlpha ? pixel : pixel | kOpaque;
+  }
+}
+
+#if defined(__SSE2__)
+
+constexpr uint32_t kVectorPixels = 16;
+
+// Running byte sums of 16 bytes, continuing from `carry` (every byte the
+// sum so far); `carry` becomes the last sum in every byte.
+inline __m128i RunningSum(__m128i v, __m128i& carry) {
+  v = _mm_add_epi8(v, _mm_slli_si128(v, 1));
+  v = _mm_add_epi8(v, _mm_slli_si128(v, 2));
+  v = _mm_add_epi8(v, _mm_slli_si128(v, 4));
+  v = _mm_add_epi8(v, _mm_slli_si128(v, 8));
+  v = _mm_add_epi8(v, carry);
+  const __m128i high = _mm_unpackhi_epi8(v, v);
+  carry = _mm_shuffle_epi32(_mm_unpackhi_epi16(high, high), 0xFF);
+  return v;
+}
+
+inline uint8_t LowByte(__m128i v) { return static_cast<uint8_t>(_mm_cvtsi128_si32(v)); }
+
+// 16 pixels a step from four byte planes, interleaved into 32-bit pixels;
+// the remaining pixels one at a time.
+template <bool kAlpha, bool kAbove>
+void Compose(uint32_t* destination, const uint32_t* previous, const Planes& p, uint32_t width) {
+  const __m128i opaque = _mm_set1_epi32(static_cast<int>(kOpaque));
+  __m128i carryB = _mm_setzero_si128(), carryG = carryB, carryR = carryB, carryA = carryB;
+  uint32_t x = 0;
+  for (; width - x >= kVectorPixels; x += kVectorPixels) {
+    const auto load = [x](const uint8_t* plane) {
+      return _mm_loadu_si128(reinterpret_cast<const __m128i*>(plane + x));
+    };
+    const __m128i green = load(p.green);
+    const __m128i g = RunningSum(green, carryG);
+    const __m128i b = RunningSum(_mm_add_epi8(load(p.blue), green), carryB);
+    const __m128i r = RunningSum(_mm_add_epi8(load(p.red), green), carryR);
+    const __m128i a = kAlpha ? RunningSum(load(p.alpha), carryA) : _mm_setzero_si128();
+    const __m128i bgLow = _mm_unpacklo_epi8(b, g), bgHigh = _mm_unpackhi_epi8(b, g);
+    const __m128i raLow = _mm_unpacklo_epi8(r, a), raHigh = _mm_unpackhi_epi8(r, a);
+    const __m128i pixels[4] = {_mm_unpacklo_epi16(bgLow, raLow), _mm_unpackhi_epi16(bgLow, raLow),
+                               _mm_unpacklo_epi16(bgHigh, raHigh),
+                               _mm_unpackhi_epi16(bgHigh, raHigh)};
+    for (uint32_t k = 0; k < 4; ++k) {
+      __m128i v = pixels[k];
+      if (kAbove) {
+        v = _mm_add_epi8(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(previous + x + 4 * k)));
+      }
+      if (!kAlpha) v = _mm_or_si128(v, opaque);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + x + 4 * k), v);
+    }
+  }
+  Sums s;
+  s.blue = LowByte(carryB);
+  s.green = LowByte(carryG);
+  s.red = LowByte(carryR);
+  s.alpha = LowByte(carryA);
+  ComposePixels<kAlpha, kAbove>(destination, previous, p, x, width, s);
+}
+
+#else
+
+template <bool kAlpha, bool kAbove>
+void Compose(uint32_t* destination, const uint32_t* previous, const Planes& p, uint32_t width) {
+  ComposePixels<kAlpha, kAbove>(destination, previous, p, 0, width, Sums{});
+}
+
+#endif
+
+Planes FromArray(const uint8_t* const* planes, uint32_t colours) {
+  return Planes{planes[0], planes[1], planes[2], colours == 4 ? planes[3] : nullptr};
+}
+
 }  // namespace
 
 void ComposeTlg5Row3(uint32_t* destination, const uint32_t* previous, const uint8_t* blue,
                      const uint8_t* green, const uint8_t* red, uint32_t width) {
-  uint8_t sumB = 0, sumG = 0, sumR = 0;
-  for (uint32_t x = 0; x < width; ++x) {
-    const uint8_t g = green[x];
-    sumG = static_cast<uint8_t>(sumG + g);
-    sumB = static_cast<uint8_t>(sumB + blue[x] + g);
-    sumR = static_cast<uint8_t>(sumR + red[x] + g);
-    destination[x] = AddLanes(previous[x], Pack(sumB, sumG, sumR, 0)) | kOpaque;
-  }
+  Compose<false, true>(destination, previous, Planes{blue, green, red, nullptr}, width);
 }
 
 void ComposeTlg5Row4(uint32_t* destination, const uint32_t* previous, const uint8_t* blue,
                      const uint8_t* green, const uint8_t* red, const uint8_t* alpha,
                      uint32_t width) {
-  uint8_t sumB = 0, sumG = 0, sumR = 0, sumA = 0;
-  for (uint32_t x = 0; x < width; ++x) {
-    const uint8_t g = green[x];
-    sumG = static_cast<uint8_t>(sumG + g);
-    sumB = static_cast<uint8_t>(sumB + blue[x] + g);
-    sumR = static_cast<uint8_t>(sumR + red[x] + g);
-    sumA = static_cast<uint8_t>(sumA + alpha[x]);
-    destination[x] = AddLanes(previous[x], Pack(sumB, sumG, sumR, sumA));
-  }
+  Compose<true, true>(destination, previous, Planes{blue, green, red, alpha}, width);
 }
 
 void ComposeTlg5FirstRow(uint32_t* destination, const uint8_t* const* planes, uint32_t colours,
                          uint32_t width) {
-  const uint8_t* blue = planes[0];
-  const uint8_t* green = planes[1];
-  const uint8_t* red = planes[2];
-  uint8_t sumB = 0, sumG = 0, sumR = 0, sumA = 0;
   if (colours == 3) {
-    for (uint32_t x = 0; x < width; ++x) {
-      const uint8_t g = green[x];
-      sumG = static_cast<uint8_t>(sumG + g);
-      sumB = static_cast<uint8_t>(sumB + blue[x] + g);
-      sumR = static_cast<uint8_t>(sumR + red[x] + g);
-      destination[x] = Pack(sumB, sumG, sumR, 0xFF);
-    }
-    return;
+    Compose<false, false>(destination, nullptr, FromArray(planes, colours), width);
+  } else {
+    Compose<true, false>(destination, nullptr, FromArray(planes, colours), width);
   }
-  const uint8_t* alpha = planes[3];
-  for (uint32_t x = 0; x < width; ++x) {
-    const uint8_t g = green[x];
-    sumG = static_cast<uint8_t>(sumG + g);
-    sumB = static_cast<uint8_t>(sumB + blue[x] + g);
-    sumR = static_cast<uint8_t>(sumR + red[x] + g);
-    sumA = static_cast<uint8_t>(sumA + alpha[x]);
-    destination[x] = Pack(sumB, sumG, sumR, sumA);
+}
+
+void ComposeTlg5Row3Portable(uint32_t* destination, const uint32_t* previous, const uint8_t* blue,
+                             const uint8_t* green, const uint8_t* red, uint32_t width) {
+  ComposePixels<false, true>(destination, previous, Planes{blue, green, red, nullptr}, 0, width,
+                             Sums{});
+}
+
+void ComposeTlg5Row4Portable(uint32_t* destination, const uint32_t* previous, const uint8_t* blue,
+                             const uint8_t* green, const uint8_t* red, const uint8_t* alpha,
+                             uint32_t width) {
+  ComposePixels<true, true>(destination, previous, Planes{blue, green, red, alpha}, 0, width,
+                            Sums{});
+}
+
+void ComposeTlg5FirstRowPortable(uint32_t* destination, const uint8_t* const* planes,
+                                 uint32_t colours, uint32_t width) {
+  if (colours == 3) {
+    ComposePixels<false, false>(destination, nullptr, FromArray(planes, colours), 0, width, Sums{});
+  } else {
+    ComposePixels<true, false>(destination, nullptr, FromArray(planes, colours), 0, width, Sums{});
   }
 }

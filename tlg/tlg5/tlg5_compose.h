@@ -1,5 +1,7 @@
-// Row composition of the TLG5 decoder for the top image row, which has no
-// row above it (the rows below use ComposeTlg5Row3 and ComposeTlg5Row4).
+// Row composition of the TLG5 decoder: running sums of the plane bytes of one
+// row, added lane by lane to the row above. ComposeTlg5Row3 and
+// ComposeTlg5Row4 (declared in tlg5_decoder.h) serve the rows that have a
+// row above them, ComposeTlg5FirstRow the top image row.
 #pragma once
 
 #include <cstdint>
@@ -7,3 +9,13 @@
 // `planes` holds `colours` (3 or 4) plane row pointers: blue, green, red, alpha.
 void ComposeTlg5FirstRow(uint32_t* destination, const uint8_t* const* planes, uint32_t colours,
                          uint32_t width);
+
+// The same three operations without vector instructions; the ones above use
+// them where SSE2 is not available. Both give identical pixels.
+void ComposeTlg5FirstRowPortable(uint32_t* destination, const uint8_t* const* planes,
+                                 uint32_t colours, uint32_t width);
+void ComposeTlg5Row3Portable(uint32_t* destination, const uint32_t* previous, const uint8_t* blue,
+                             const uint8_t* green, const uint8_t* red, uint32_t width);
+void ComposeTlg5Row4Portable(uint32_t* destination, const uint32_t* previous, const uint8_t* blue,
+                             const uint8_t* green, const uint8_t* red, const uint8_t* alpha,
+                             uint32_t width);

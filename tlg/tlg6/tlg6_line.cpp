@@ -7,8 +7,22 @@
 
 #include "tlg/tlg6/tlg6_format.h"
 #include "tlg/tlg6/tlg6_pixel_ops.h"
+#include "tlg/tlg6/tlg6_pixel_ops_sse2.h"
 
 namespace {
+
+// Four lanes in one 32-bit word, for any processor.
+struct PortablePixelOps {
+  using Pixel = uint32_t;
+
+  static Pixel Load(uint32_t value) { return value; }
+  static uint32_t Store(Pixel pixel) { return pixel; }
+  static Pixel Sum(Pixel x, Pixel y) { return LaneSum(x, y); }
+  static Pixel Average(Pixel x, Pixel y) { return LaneAverage(x, y); }
+  static Pixel Median(Pixel above, Pixel left, Pixel upperLeft) {
+    return LaneMedian(above, left, upperLeft);
+  }
+};
 
 struct Neighbours {
   uint32_t left;
@@ -17,42 +31,59 @@ struct Neighbours {
 
 // One block of one row for one filter-type byte: its entries are taken from
 // `row` at `first`, `first + step`, ... (step +1 or -1).
-template <uint32_t kFilterType>
-void ReconstructBlock(const uint32_t* above, uint32_t* out, int32_t width, const uint32_t* row,
-                      ptrdiff_t first, ptrdiff_t step, Neighbours& n) {
+template <class Ops, uint32_t kFilterType>
+inline void ReconstructPixels(const uint32_t* above, uint32_t* out, int32_t width,
+                              const uint32_t* row, ptrdiff_t first, ptrdiff_t step,
+                              Neighbours& n) {
+  using Pixel = typename Ops::Pixel;
   constexpr bool kAverage = (kFilterType & kAverageFilterBit) != 0;
   constexpr int kTransform = static_cast<int>(kFilterType >> 1);
-  uint32_t left = n.left;
+  Pixel left = Ops::Load(n.left);
   uint32_t upperLeft = n.upperLeft;
   ptrdiff_t j = first;
   for (int32_t i = 0; i < width; ++i, j += step) {
     const uint32_t up = above[i];
-    const uint32_t prediction = kAverage ? LaneAverage(up, left) : LaneMedian(up, left, upperLeft);
-    left = LaneSum(prediction, ApplyColourTransform<kTransform>(row[j]));
-    out[i] = left;
+    const Pixel a = Ops::Load(up);
+    const Pixel prediction =
+        kAverage ? Ops::Average(a, left) : Ops::Median(a, left, Ops::Load(upperLeft));
+    left = Ops::Sum(prediction, Ops::Load(ApplyColourTransform<kTransform>(row[j])));
+    out[i] = Ops::Store(left);
     upperLeft = up;
   }
-  n.left = left;
+  n.left = Ops::Store(left);
   n.upperLeft = upperLeft;
+}
+
+// Whole blocks get loops of fixed length and direction, which unroll.
+template <class Ops, uint32_t kFilterType>
+void ReconstructBlock(const uint32_t* above, uint32_t* out, int32_t width, const uint32_t* row,
+                      ptrdiff_t first, ptrdiff_t step, Neighbours& n) {
+  constexpr int32_t kBlockSize = static_cast<int32_t>(kTlg6BlockSize);
+  if (width == kBlockSize && step == 1) {
+    ReconstructPixels<Ops, kFilterType>(above, out, kBlockSize, row, 0, 1, n);
+  } else if (width == kBlockSize) {
+    ReconstructPixels<Ops, kFilterType>(above, out, kBlockSize, row, kBlockSize - 1, -1, n);
+  } else {
+    ReconstructPixels<Ops, kFilterType>(above, out, width, row, first, step, n);
+  }
 }
 
 using BlockLoop = void (*)(const uint32_t*, uint32_t*, int32_t, const uint32_t*, ptrdiff_t,
                            ptrdiff_t, Neighbours&);
 
-template <size_t... kFilterTypes>
+template <class Ops, size_t... kFilterTypes>
 constexpr std::array<BlockLoop, sizeof...(kFilterTypes)> MakeBlockLoops(
     std::index_sequence<kFilterTypes...>) {
-  return {&ReconstructBlock<kFilterTypes>...};
+  return {&ReconstructBlock<Ops, kFilterTypes>...};
 }
 
-}  // namespace
-
-void ReconstructTlg6Line(const uint32_t* previousLine, uint32_t* currentLine, int32_t width,
-                         int32_t startBlock, int32_t endBlock, const uint8_t* filterTypes,
-                         int32_t blockStride, const uint32_t* residuals, uint32_t initialPixel,
-                         int32_t oddBlockRowOffset, uint32_t rowDirection) {
+template <class Ops>
+void ReconstructLine(const uint32_t* previousLine, uint32_t* currentLine, int32_t width,
+                     int32_t startBlock, int32_t endBlock, const uint8_t* filterTypes,
+                     int32_t blockStride, const uint32_t* residuals, uint32_t initialPixel,
+                     int32_t oddBlockRowOffset, uint32_t rowDirection) {
   constexpr std::array<BlockLoop, kTlg6FilterTypeCount> kBlockLoops =
-      MakeBlockLoops(std::make_index_sequence<kTlg6FilterTypeCount>{});
+      MakeBlockLoops<Ops>(std::make_index_sequence<kTlg6FilterTypeCount>{});
   constexpr int32_t kBlockSize = static_cast<int32_t>(kTlg6BlockSize);
 
   if (startBlock >= endBlock) return;
@@ -74,6 +105,33 @@ void ReconstructTlg6Line(const uint32_t* previousLine, uint32_t* currentLine, in
     kBlockLoops[filterType](previousLine + x, currentLine + x, w, row, forwards ? 0 : w - 1,
                             forwards ? 1 : -1, n);
   }
+}
+
+}  // namespace
+
+void ReconstructTlg6LinePortable(const uint32_t* previousLine, uint32_t* currentLine,
+                                 int32_t width, int32_t startBlock, int32_t endBlock,
+                                 const uint8_t* filterTypes, int32_t blockStride,
+                                 const uint32_t* residuals, uint32_t initialPixel,
+                                 int32_t oddBlockRowOffset, uint32_t rowDirection) {
+  ReconstructLine<PortablePixelOps>(previousLine, currentLine, width, startBlock, endBlock,
+                                    filterTypes, blockStride, residuals, initialPixel,
+                                    oddBlockRowOffset, rowDirection);
+}
+
+void ReconstructTlg6Line(const uint32_t* previousLine, uint32_t* currentLine, int32_t width,
+                         int32_t startBlock, int32_t endBlock, const uint8_t* filterTypes,
+                         int32_t blockStride, const uint32_t* residuals, uint32_t initialPixel,
+                         int32_t oddBlockRowOffset, uint32_t rowDirection) {
+#if defined(__SSE2__)
+  ReconstructLine<Sse2PixelOps>(previousLine, currentLine, width, startBlock, endBlock,
+                                filterTypes, blockStride, residuals, initialPixel,
+                                oddBlockRowOffset, rowDirection);
+#else
+  ReconstructTlg6LinePortable(previousLine, currentLine, width, startBlock, endBlock, filterTypes,
+                              blockStride, residuals, initialPixel, oddBlockRowOffset,
+                              rowDirection);
+#endif
 }
 
 void ReconstructTlg6Line(const uint32_t* previousLine, uint32_t* currentLine, int32_t width,

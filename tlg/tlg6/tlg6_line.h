@@ -16,6 +16,14 @@ void ReconstructTlg6Line(const uint32_t* previousLine, uint32_t* currentLine, in
                          int32_t blockStride, const uint32_t* residuals, uint32_t initialPixel,
                          int32_t oddBlockRowOffset, uint32_t rowDirection);
 
+// The same without vector instructions; ReconstructTlg6Line uses it where
+// SSE2 is not available. Both give identical pixels.
+void ReconstructTlg6LinePortable(const uint32_t* previousLine, uint32_t* currentLine,
+                                 int32_t width, int32_t startBlock, int32_t endBlock,
+                                 const uint8_t* filterTypes, int32_t blockStride,
+                                 const uint32_t* residuals, uint32_t initialPixel,
+                                 int32_t oddBlockRowOffset, uint32_t rowDirection);
+
 // The same from block 0.
 void ReconstructTlg6Line(const uint32_t* previousLine, uint32_t* currentLine, int32_t width,
                          int32_t endBlock, const uint8_t* filterTypes, int32_t blockStride,

@@ -1,0 +1,154 @@
+// Decode throughput of TLG5, TLG6, the plug-in path, libpng and libwebp on
+// the same pictures, plus a plain copy of the decoded size and our encoders.
+// Usage: tlg_bench [benchmark flags] CORPUS_DIR (made by prepare_corpus).
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bench/corpus.h"
+#include "bench/decoders.h"
+#include "encoder/tlg5_encoder.h"
+#include "encoder/tlg6_encoder.h"
+
+namespace {
+
+std::vector<CorpusImage> corpus;
+
+size_t PixelCount(const CorpusImage& image) { return size_t{image.width} * image.height; }
+
+// Counters the report reads: pixels per iteration, file size, and the rate.
+void Count(benchmark::State& state, const CorpusImage& image, size_t fileBytes) {
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * PixelCount(image)));
+  state.counters["pixels"] = static_cast<double>(PixelCount(image));
+  state.counters["file_bytes"] = static_cast<double>(fileBytes);
+}
+
+void DecodeTlg(benchmark::State& state, const CorpusImage* image, FileKind kind) {
+  std::vector<uint32_t> pixels(PixelCount(*image));
+  const auto& file = image->File(kind);
+  for (auto _ : state) {
+    if (!DecodeTlgToBuffer(file, pixels.data(), image->width)) state.SkipWithError("decode failed");
+    benchmark::DoNotOptimize(pixels.data());
+    benchmark::ClobberMemory();
+  }
+  Count(state, *image, file.size());
+}
+
+void DecodePlugin(benchmark::State& state, const CorpusImage* image, FileKind kind) {
+  const auto& file = image->File(kind);
+  for (auto _ : state) {
+    if (!DecodeThroughPlugin(file)) state.SkipWithError("GetPicture failed");
+  }
+  Count(state, *image, file.size());
+}
+
+void DecodeWithPng(benchmark::State& state, const CorpusImage* image) {
+  std::vector<uint32_t> pixels(PixelCount(*image));
+  const auto& file = image->File(FileKind::kPng);
+  for (auto _ : state) {
+    if (!DecodePng(file, pixels.data(), image->width, image->height)) state.SkipWithError("libpng failed");
+    benchmark::DoNotOptimize(pixels.data());
+    benchmark::ClobberMemory();
+  }
+  Count(state, *image, file.size());
+}
+
+void DecodeWithWebp(benchmark::State& state, const CorpusImage* image) {
+  std::vector<uint32_t> pixels(PixelCount(*image));
+  const auto& file = image->File(FileKind::kWebp);
+  for (auto _ : state) {
+    if (!DecodeWebp(file, pixels.data(), image->width, image->height)) state.SkipWithError("libwebp failed");
+    benchmark::DoNotOptimize(pixels.data());
+    benchmark::ClobberMemory();
+  }
+  Count(state, *image, file.size());
+}
+
+// The memory limit: writing the decoded size once, from a buffer as large.
+void CopyPixels(benchmark::State& state, const CorpusImage* image) {
+  std::vector<uint32_t> source(PixelCount(*image), 0x80808080u);
+  std::vector<uint32_t> pixels(PixelCount(*image));
+  for (auto _ : state) {
+    std::memcpy(pixels.data(), source.data(), pixels.size() * sizeof(uint32_t));
+    benchmark::DoNotOptimize(pixels.data());
+    benchmark::ClobberMemory();
+  }
+  Count(state, *image, pixels.size() * sizeof(uint32_t));
+}
+
+void Encode(benchmark::State& state, const CorpusImage* image, FileKind kind) {
+  std::vector<uint32_t> pixels(PixelCount(*image));
+  DecodePng(image->File(FileKind::kPng), pixels.data(), image->width, image->height);
+  size_t size = 0;
+  for (auto _ : state) {
+    size = kind == FileKind::kTlg5 ? EncodeTlg5(pixels.data(), image->width, image->height).size()
+                                   : EncodeTlg6(pixels.data(), image->width, image->height).size();
+    benchmark::DoNotOptimize(size);
+  }
+  Count(state, *image, size);
+}
+
+// Every contender must hand back the pixels libpng does, or the race is void.
+bool SamePixelsEverywhere(const CorpusImage& image) {
+  const size_t n = PixelCount(image);
+  std::vector<uint32_t> expected(n), actual(n);
+  if (!DecodePng(image.File(FileKind::kPng), expected.data(), image.width, image.height)) return false;
+  auto same = [&](bool decoded, const char* what) {
+    if (decoded && actual == expected) return true;
+    std::fprintf(stderr, "tlg_bench: %s/%s: %s differs from libpng\n", image.set.c_str(),
+                 image.name.c_str(), what);
+    return false;
+  };
+  return same(DecodeTlgToBuffer(image.File(FileKind::kTlg5), actual.data(), image.width), "TLG5") &&
+         same(DecodeTlgToBuffer(image.File(FileKind::kTlg6), actual.data(), image.width), "TLG6") &&
+         same(DecodeThroughPlugin(image.File(FileKind::kTlg5), actual.data()), "plug-in TLG5") &&
+         same(DecodeThroughPlugin(image.File(FileKind::kTlg6), actual.data()), "plug-in TLG6") &&
+         same(DecodeWebp(image.File(FileKind::kWebp), actual.data(), image.width, image.height),
+              "WebP");
+}
+
+void RegisterAll() {
+  for (const CorpusImage& image : corpus) {
+    const std::string suffix = "/" + image.set + "/" + image.name;
+    const CorpusImage* p = &image;
+    benchmark::RegisterBenchmark(("decode/tlg5" + suffix).c_str(), DecodeTlg, p, FileKind::kTlg5);
+    benchmark::RegisterBenchmark(("decode/tlg6" + suffix).c_str(), DecodeTlg, p, FileKind::kTlg6);
+    benchmark::RegisterBenchmark(("decode/plugin-tlg5" + suffix).c_str(), DecodePlugin, p, FileKind::kTlg5);
+    benchmark::RegisterBenchmark(("decode/plugin-tlg6" + suffix).c_str(), DecodePlugin, p, FileKind::kTlg6);
+    benchmark::RegisterBenchmark(("decode/png" + suffix).c_str(), DecodeWithPng, p);
+    benchmark::RegisterBenchmark(("decode/webp" + suffix).c_str(), DecodeWithWebp, p);
+    benchmark::RegisterBenchmark(("decode/copy" + suffix).c_str(), CopyPixels, p);
+    benchmark::RegisterBenchmark(("encode/tlg5" + suffix).c_str(), Encode, p, FileKind::kTlg5);
+    benchmark::RegisterBenchmark(("encode/tlg6" + suffix).c_str(), Encode, p, FileKind::kTlg6);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: tlg_bench [benchmark flags] CORPUS_DIR\n");
+    return 2;
+  }
+  try {
+    corpus = LoadCorpus(argv[1]);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tlg_bench: %s\n", e.what());
+    return 1;
+  }
+  if (corpus.empty()) {
+    std::fprintf(stderr, "tlg_bench: no pictures in %s\n", argv[1]);
+    return 1;
+  }
+  for (const CorpusImage& image : corpus) {
+    if (!SamePixelsEverywhere(image)) return 1;
+  }
+  RegisterAll();
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

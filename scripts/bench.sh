@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Decode benchmark of TLG against libpng and libwebp on real pictures, the
+# TLG decoders' instructions per pixel under callgrind, and encoder speed.
+# Writes out/bench/results.md and out/bench/throughput.png and prints the
+# table. Not part of scripts/test.sh or CI: it takes several minutes.
+#   scripts/bench.sh [--quick]   (--quick: shorter timing runs, no callgrind)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+quick=""
+if [ "${1:-}" = "--quick" ]; then quick=1; fi
+
+bash scripts/setup.sh
+bash scripts/fetch-bench-images.sh
+source scripts/targets.sh
+build_target native
+
+bin=build/native/bin
+files=cache/bench/files
+out=out/bench
+mkdir -p "$out"
+"$bin/prepare_corpus" cache/bench/source "$files"
+
+# Every contender in one run, repetitions interleaved at random, so that the
+# ratios hold while the machine's load changes; the median of each is kept.
+repetitions=3
+min_time=0.2
+if [ -n "$quick" ]; then repetitions=1; min_time=0.1; fi
+"$bin/tlg_bench" --benchmark_filter='^decode/' --benchmark_min_time=$min_time \
+  --benchmark_repetitions=$repetitions --benchmark_enable_random_interleaving=true \
+  --benchmark_report_aggregates_only=true \
+  --benchmark_out="$out/decode.json" --benchmark_out_format=json "$files" >/dev/null
+
+"$bin/tlg_bench" --benchmark_filter='^encode/' --benchmark_min_time=0 \
+  --benchmark_out="$out/encode.json" --benchmark_out_format=json "$files" >/dev/null
+
+# Instructions of LoadTlg alone, per set and format.
+if [ -z "$quick" ]; then
+  : >"$out/callgrind.tsv"
+  for set in $(ls "$files"); do
+    for fmt in tlg6 tlg5; do
+      pixels=$("$bin/decode_once" "$files/$set"/*."$fmt")
+      valgrind --tool=callgrind --toggle-collect='LoadTlg(*' \
+        --callgrind-out-file="$out/callgrind.$set.$fmt" "$bin/decode_once" "$files/$set"/*."$fmt" \
+        >/dev/null 2>&1
+      ir=$(grep -E '^(summary|totals):' "$out/callgrind.$set.$fmt" | head -n1 | awk '{print $2}')
+      printf '%s\t%s\t%s\t%s\n' "$fmt" "$set" "$ir" "$pixels" >>"$out/callgrind.tsv"
+    done
+  done
+fi
+
+/usr/bin/python3 scripts/bench_report.py "$out/decode.json" --encode "$out/encode.json" \
+  --callgrind "$out/callgrind.tsv" --out "$out"
