@@ -82,9 +82,8 @@ int LoadTlg(void* context, SizeCallback sizeCallback, ScanLineCallback scanLineC
   if (result != kLoadComplete) return result;
 
   // The image is complete: however the chunks end, the result stays 0.
-  if (SeekTo(stream, uint64_t{kTlg0HeaderSize} + rawLength) == uint64_t{kTlg0HeaderSize} + rawLength) {
-    WalkChunks(stream, tags);
-  }
+  const uint64_t chunksStart = uint64_t{kTlg0HeaderSize} + rawLength;
+  if (SeekTo(stream, chunksStart) == chunksStart) WalkChunks(stream, tags);
   return kLoadComplete;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "plugin/plugin_api.h"
+#include "tests/support/dib_rows.h"
 #include "tests/support/temp_file.h"
 #include "tests/support/tlg_samples.h"
 
@@ -53,15 +54,6 @@ class PluginDll : public ::testing::Test {
 const TestImage& Image() {
   static const TestImage image = MakeTestImage(ImagePattern::kSprite, 37, 29, 8, false);
   return image;
-}
-
-std::vector<uint32_t> BottomUpToTopDown(const uint8_t* bits, int32_t width, int32_t height) {
-  std::vector<uint32_t> out(static_cast<size_t>(width) * height);
-  for (int32_t y = 0; y < height; ++y) {
-    std::memcpy(&out[static_cast<size_t>(y) * width], bits + static_cast<size_t>(height - 1 - y) * width * 4,
-                static_cast<size_t>(width) * 4);
-  }
-  return out;
 }
 
 struct Picture {

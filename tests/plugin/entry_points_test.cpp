@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "plugin/entry_points.h"
+#include "tests/support/dib_rows.h"
 #include "tests/support/temp_file.h"
 #include "tests/support/tlg_samples.h"
 
@@ -39,12 +40,7 @@ std::vector<uint32_t> TopDownPixels(HLOCAL info, HLOCAL pixels) {
   const int32_t width = header->biWidth, height = header->biHeight;
   EXPECT_EQ(header->biBitCount, 32);
   LocalUnlock(info);
-  const auto* bytes = static_cast<const uint8_t*>(LocalLock(pixels));
-  std::vector<uint32_t> out(static_cast<size_t>(width) * height);
-  for (int32_t y = 0; y < height; ++y) {
-    std::memcpy(&out[static_cast<size_t>(y) * width], bytes + static_cast<size_t>(height - 1 - y) * width * 4,
-                static_cast<size_t>(width) * 4);
-  }
+  const auto out = BottomUpToTopDown(static_cast<const uint8_t*>(LocalLock(pixels)), width, height);
   LocalUnlock(pixels);
   return out;
 }
