@@ -14,6 +14,7 @@ namespace {
 // Four lanes in one 32-bit word, for any processor.
 struct PortablePixelOps {
   using Pixel = uint32_t;
+  static constexpr bool kTransformsBlocks = false;
 
   static Pixel Load(uint32_t value) { return value; }
   static uint32_t Store(Pixel pixel) { return pixel; }
@@ -54,11 +55,23 @@ inline void ReconstructPixels(const uint32_t* above, uint32_t* out, int32_t widt
   n.upperLeft = upperLeft;
 }
 
-// Whole blocks get loops of fixed length and direction, which unroll.
+// Whole blocks get loops of fixed length and direction, which unroll. Where
+// the colour transform can be done for the whole block at once, it is, and
+// the pixel loop takes transformed entries in pixel order.
 template <class Ops, uint32_t kFilterType>
 void ReconstructBlock(const uint32_t* above, uint32_t* out, int32_t width, const uint32_t* row,
                       ptrdiff_t first, ptrdiff_t step, Neighbours& n) {
   constexpr int32_t kBlockSize = static_cast<int32_t>(kTlg6BlockSize);
+  if constexpr (Ops::kTransformsBlocks) {
+    if (width == kBlockSize) {
+      constexpr int kTransform = static_cast<int>(kFilterType >> 1);
+      alignas(16) uint32_t transformed[kTlg6BlockSize];
+      Ops::template TransformBlock<kTransform>(row, step < 0, transformed);
+      constexpr uint32_t kPredictorOnly = kFilterType & kAverageFilterBit;
+      ReconstructPixels<Ops, kPredictorOnly>(above, out, kBlockSize, transformed, 0, 1, n);
+      return;
+    }
+  }
   if (width == kBlockSize && step == 1) {
     ReconstructPixels<Ops, kFilterType>(above, out, kBlockSize, row, 0, 1, n);
   } else if (width == kBlockSize) {
