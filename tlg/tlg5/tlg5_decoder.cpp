@@ -126,6 +126,7 @@ int ComposeBlock(void* context, ScanLineCallback scanLineCallback, const Tlg5Hea
   for (uint32_t y = first; y < end; ++y) {
     auto* destination = static_cast<uint32_t*>(scanLineCallback(context, static_cast<int32_t>(y)));
     if (destination == nullptr) return kLoadStopped;
+    if (previous != nullptr) PrefetchTlg5NextRow(destination, previous, header.width);
     if (previous == nullptr) {
       ComposeTlg5FirstRow(destination, rows, header.colours, header.width);
     } else if (header.colours == kTlg5OpaqueColours) {
