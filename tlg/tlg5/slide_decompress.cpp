@@ -1,5 +1,6 @@
 #include "tlg/tlg5/slide_decompress.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -85,8 +86,9 @@ inline void CopyMatch(uint8_t* out, uint8_t* dictionary, uint32_t source, uint32
 // Match length and source from the item at `in`; advances `in`. The caller
 // has made sure that its bytes are there.
 inline uint32_t ReadMatch(const uint8_t*& in, uint32_t& source) {
-  source = in[0] | (static_cast<uint32_t>(in[1] & 0x0F) << 8);
-  uint32_t length = (in[1] >> 4) + kMinMatchLength;
+  const uint32_t code = in[0] | static_cast<uint32_t>(in[1]) << 8;  // one 16-bit load
+  source = code & kSlideDictionaryMask;
+  uint32_t length = (code >> 12) + kMinMatchLength;
   in += 2;
   if (length == kLongMatchNibble + kMinMatchLength) length = *in++ + kLongMatchBase;
   return length;
@@ -213,8 +215,11 @@ SlideResult SlideDecompressLinear(uint8_t* output, uint32_t outputCapacity, cons
   uint8_t* const outEnd = output + outputCapacity;
   const uint32_t start = position & kSlideDictionaryMask;
   // How far back the ring slot `source` lies from `at`: 1 to 4096 bytes.
-  const auto behind = [start, output](const uint8_t* at, uint32_t source) {
-    return ((start + static_cast<uint32_t>(at - output) - source - 1) & kSlideDictionaryMask) + 1;
+  // The ring position of `at`, less one, is its address plus `bias`, modulo 4096.
+  const uint32_t bias = start - 1 - static_cast<uint32_t>(reinterpret_cast<uintptr_t>(output));
+  const auto behind = [bias](const uint8_t* at, uint32_t source) {
+    return ((static_cast<uint32_t>(reinterpret_cast<uintptr_t>(at)) + bias - source) &
+            kSlideDictionaryMask) + 1;
   };
 
   // Whole flag bytes while their items cannot run out of input and the slack
