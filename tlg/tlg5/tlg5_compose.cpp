@@ -79,11 +79,12 @@ inline void PrefetchAddress(uintptr_t address) {
   _mm_prefetch(reinterpret_cast<const char*>(address), _MM_HINT_T0);
 }
 
+// Four pixels to destination[x]; `previous` is null for the top row.
 template <bool kAlpha, bool kAbove>
-inline void StorePixels(uint32_t* destination, const uint32_t* previous, __m128i v) {
-  if (kAbove) v = _mm_add_epi8(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(previous)));
+inline void StorePixels(uint32_t* destination, const uint32_t* previous, uint32_t x, __m128i v) {
+  if (kAbove) v = _mm_add_epi8(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(previous + x)));
   if (!kAlpha) v = _mm_or_si128(v, _mm_set1_epi32(static_cast<int>(kOpaque)));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(destination), v);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + x), v);
 }
 
 inline __m128i LoadFour(const uint8_t* bytes) {
@@ -114,7 +115,7 @@ void Compose(uint32_t* destination, const uint32_t* previous, const Planes& p, u
                                _mm_unpacklo_epi16(bgHigh, raHigh),
                                _mm_unpackhi_epi16(bgHigh, raHigh)};
     for (uint32_t k = 0; k < 4; ++k) {
-      StorePixels<kAlpha, kAbove>(destination + x + 4 * k, previous + x + 4 * k,
+      StorePixels<kAlpha, kAbove>(destination, previous, x + 4 * k,
                                   RunningPixelSum(pixels[k], carry));
     }
   }
@@ -124,7 +125,7 @@ void Compose(uint32_t* destination, const uint32_t* previous, const Planes& p, u
     const __m128i r = _mm_add_epi8(LoadFour(p.red + x), g);
     const __m128i a = kAlpha ? LoadFour(p.alpha + x) : _mm_setzero_si128();
     const __m128i pixels = _mm_unpacklo_epi16(_mm_unpacklo_epi8(b, g), _mm_unpacklo_epi8(r, a));
-    StorePixels<kAlpha, kAbove>(destination + x, previous + x, RunningPixelSum(pixels, carry));
+    StorePixels<kAlpha, kAbove>(destination, previous, x, RunningPixelSum(pixels, carry));
   }
   const auto last = static_cast<uint32_t>(_mm_cvtsi128_si32(carry));
   Sums s;
