@@ -13,7 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint32_t capacity = (data[0] | data[1] << 8) % 8192;
   const uint32_t position = data[2] * 16u;
   std::array<uint8_t, kSlideDictionarySize> dictionary{};
-  for (uint32_t i = 0; i < kSlideDictionarySize; ++i) dictionary[i] = static_cast<uint8_t>(i * 7 + i / 256);
+  for (uint32_t i = 0; i < kSlideDictionarySize; ++i) {
+    dictionary[i] = static_cast<uint8_t>(i * 7 + i / 256);
+  }
   // The linear form's window: the same ring laid out oldest first, then exactly
   // the output and its slack, so that any access past them shows.
   std::vector<uint8_t> window(kSlideDictionarySize + capacity + kSlideLinearSlack);

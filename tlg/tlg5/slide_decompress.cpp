@@ -117,7 +117,9 @@ inline void CopyMatchBehind(uint8_t* out, uint32_t behind, uint32_t length) {
   if (behind >= 16 || behind >= length) {
     // Every byte of the match that a 16-byte load reads was final before it.
     CopyWord<Block16>(out, source);
-    for (uint32_t done = 16; done < length; done += 16) CopyWord<Block16>(out + done, source + done);
+    for (uint32_t done = 16; done < length; done += 16) {
+      CopyWord<Block16>(out + done, source + done);
+    }
   } else if (behind == 1) {  // a run of one byte
     Block16 run;
     std::memset(run.bytes, source[0], sizeof run.bytes);

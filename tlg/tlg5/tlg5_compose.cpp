@@ -174,7 +174,8 @@ void ComposeTlg5FirstRow(uint32_t* destination, const uint8_t* const* planes, ui
 void PrefetchTlg5NextRow(const uint32_t* destination, const uint32_t* previous, uint32_t width) {
 #if defined(__SSE2__)
   // As integers: the guess may lie outside every buffer, which a prefetch does not mind.
-  const uintptr_t next = 2 * reinterpret_cast<uintptr_t>(destination) - reinterpret_cast<uintptr_t>(previous);
+  const uintptr_t next =
+      2 * reinterpret_cast<uintptr_t>(destination) - reinterpret_cast<uintptr_t>(previous);
   const uint32_t pixels = width < kPrefetchPixels ? width : kPrefetchPixels;
   for (uint32_t x = 0; x < pixels; x += kVectorPixels) PrefetchAddress(next + x * 4);
 #else
