@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <random>
 #include <vector>
@@ -207,61 +208,108 @@ SlideResult ReferenceExpand(uint8_t* out, uint32_t capacity, const std::vector<u
   return {position, written, true};
 }
 
+struct RandomStream {
+  std::vector<uint8_t> input;
+  uint32_t start;     // the ring position before it
+  uint32_t capacity;  // of the output
+  Dictionary dictionary;
+};
+
 // Long random streams, whose matches often start just behind the position
-// or wrap around the ring, against the reference: the same output, bytes
-// after it untouched, the same dictionary, position and completeness.
+// or wrap around the ring, cut anywhere now and then, into outputs that may
+// be too small.
+RandomStream MakeRandomStream(std::mt19937& random) {
+  const uint32_t nearBehind[] = {0, 1, 2, 3, 5, 8, 15, 16, 17, 18, 40, 300, 4095};
+  RandomStream s;
+  uint32_t position = random() & 0xFFF;
+  s.start = position;
+  const int groups = 1 + random() % 600;
+  const uint32_t literalOdds = random() % 4;  // from all matches to mostly literals
+  for (int g = 0; g < groups; ++g) {
+    uint8_t flags = 0;
+    std::vector<uint8_t> items;
+    for (int item = 0; item < 8; ++item) {
+      if (random() % 4 < literalOdds) {
+        items.push_back(static_cast<uint8_t>(random()));
+        ++position;
+        continue;
+      }
+      flags |= 1 << item;
+      const uint32_t behind = random() % 2 ? nearBehind[random() % 13] : random();
+      const uint32_t source = (position - behind) & 0xFFF;
+      const uint32_t nibble = random() % 16;
+      items.push_back(static_cast<uint8_t>(source));
+      items.push_back(static_cast<uint8_t>(nibble << 4 | source >> 8));
+      uint32_t length = nibble + 3;
+      if (nibble == 15) {
+        const uint8_t extra = static_cast<uint8_t>(random());
+        items.push_back(extra);
+        length = extra + 18u;
+      }
+      position += length;
+    }
+    s.input.push_back(flags);
+    s.input.insert(s.input.end(), items.begin(), items.end());
+  }
+  if (random() % 3 == 0) s.input.resize(random() % (s.input.size() + 1));  // cut anywhere
+  s.capacity = random() % 2 ? 1u << 20 : random() % 20000;
+  for (auto& byte : s.dictionary) byte = static_cast<uint8_t>(random());
+  return s;
+}
+
+// Against the reference: the same output, bytes after it untouched, the
+// same dictionary, position and completeness.
 TEST(SlideDecompress, MatchesAByteByByteReferenceOnRandomStreams) {
   std::mt19937 random(7);
-  const uint32_t nearBehind[] = {0, 1, 2, 3, 5, 8, 15, 16, 17, 18, 40, 300, 4095};
   for (int trial = 0; trial < 400; ++trial) {
-    std::vector<uint8_t> input;
-    uint32_t position = random() & 0xFFF;
-    const uint32_t start = position;
-    const int groups = 1 + random() % 600;
-    const uint32_t literalOdds = random() % 4;  // from all matches to mostly literals
-    for (int g = 0; g < groups; ++g) {
-      uint8_t flags = 0;
-      std::vector<uint8_t> items;
-      for (int item = 0; item < 8; ++item) {
-        if (random() % 4 < literalOdds) {
-          items.push_back(static_cast<uint8_t>(random()));
-          ++position;
-          continue;
-        }
-        flags |= 1 << item;
-        const uint32_t behind = random() % 2 ? nearBehind[random() % 13] : random();
-        const uint32_t source = (position - behind) & 0xFFF;
-        const uint32_t nibble = random() % 16;
-        items.push_back(static_cast<uint8_t>(source));
-        items.push_back(static_cast<uint8_t>(nibble << 4 | source >> 8));
-        uint32_t length = nibble + 3;
-        if (nibble == 15) {
-          const uint8_t extra = static_cast<uint8_t>(random());
-          items.push_back(extra);
-          length = extra + 18u;
-        }
-        position += length;
-      }
-      input.push_back(flags);
-      input.insert(input.end(), items.begin(), items.end());
-    }
-    if (random() % 3 == 0) input.resize(random() % (input.size() + 1));  // cut anywhere
-    const uint32_t capacity = random() % 2 ? 1u << 20 : random() % 20000;
-
-    Dictionary dictionary;
-    for (auto& byte : dictionary) byte = static_cast<uint8_t>(random());
+    RandomStream s = MakeRandomStream(random);
+    const uint32_t capacity = s.capacity;
+    Dictionary& dictionary = s.dictionary;
     Dictionary referenceDictionary = dictionary;
     std::vector<uint8_t> got(capacity, 0xCD), expected(capacity, 0xCD);
-    const SlideResult r = SlideDecompress(got.data(), capacity, input.data(),
-                                          static_cast<uint32_t>(input.size()), dictionary.data(),
-                                          start);
+    const SlideResult r = SlideDecompress(got.data(), capacity, s.input.data(),
+                                          static_cast<uint32_t>(s.input.size()), dictionary.data(),
+                                          s.start);
     const SlideResult e =
-        ReferenceExpand(expected.data(), capacity, input, referenceDictionary.data(), start);
+        ReferenceExpand(expected.data(), capacity, s.input, referenceDictionary.data(), s.start);
     ASSERT_EQ(r.written, e.written) << "trial " << trial;
     ASSERT_EQ(r.position, e.position) << "trial " << trial;
     ASSERT_EQ(r.complete, e.complete) << "trial " << trial;
     ASSERT_EQ(got, expected) << "trial " << trial;
     ASSERT_EQ(dictionary, referenceDictionary) << "trial " << trial;
+  }
+}
+
+// The linear form on the same streams: the ring's bytes laid out oldest
+// first before the output. It must accept exactly what the reference
+// accepts, write the same bytes, and leave as its last 4096 bytes the
+// reference's ring.
+TEST(SlideDecompress, LinearFormMatchesTheReferenceOnRandomStreams) {
+  std::mt19937 random(11);
+  for (int trial = 0; trial < 400; ++trial) {
+    RandomStream s = MakeRandomStream(random);
+    // Exactly the bytes the linear form may touch: reads or writes past them show under ASan.
+    std::vector<uint8_t> window(kSlideDictionarySize + s.capacity + kSlideLinearSlack, 0xCD);
+    for (uint32_t i = 0; i < kSlideDictionarySize; ++i) {
+      window[i] = s.dictionary[(s.start + i) & 0xFFF];
+    }
+    uint8_t* const output = window.data() + kSlideDictionarySize;
+    const SlideResult r = SlideDecompressLinear(output, s.capacity, s.input.data(),
+                                                static_cast<uint32_t>(s.input.size()), s.start);
+    std::vector<uint8_t> expected(s.capacity, 0xCD);
+    const SlideResult e =
+        ReferenceExpand(expected.data(), s.capacity, s.input, s.dictionary.data(), s.start);
+    ASSERT_EQ(r.complete, e.complete) << "trial " << trial;
+    ASSERT_LE(r.written, s.capacity) << "trial " << trial;
+    if (!e.complete) continue;
+    ASSERT_EQ(r.written, e.written) << "trial " << trial;
+    ASSERT_EQ(r.position, e.position) << "trial " << trial;
+    ASSERT_TRUE(std::equal(output, output + r.written, expected.begin())) << "trial " << trial;
+    for (uint32_t i = 0; i < kSlideDictionarySize; ++i) {
+      ASSERT_EQ(output[static_cast<int64_t>(r.written) - kSlideDictionarySize + i],
+                s.dictionary[(r.position + i) & 0xFFF])
+          << "trial " << trial << " ring byte " << i;
+    }
   }
 }
 

@@ -89,6 +89,22 @@ TEST(Tlg5RoundTrip, DecodesEveryPatternAndSizeExactly) {
   }
 }
 
+// Enough expanded bytes to refill the decoder's window many times, and rows
+// so wide that every compressed record needs a fresh window: matches still
+// reach the 4096 bytes before each record.
+TEST(Tlg5RoundTrip, RecordsThatOutgrowTheExpansionWindow) {
+  const std::pair<uint32_t, uint32_t> sizes[] = {{256, 200}, {9001, 10}};
+  for (const auto pattern : AllImagePatterns()) {
+    for (const auto& [width, height] : sizes) {
+      const TestImage image = MakeTestImage(pattern, width, height, width + height, false);
+      const Bytes file = EncodeTlg5(image.pixels.data(), width, height, Tlg5EncodeOptions{4, 4});
+      RowCollector rows;
+      ASSERT_EQ(DecodeFile(file, rows), kLoadComplete);
+      ASSERT_EQ(rows.pixels, image.pixels) << PatternName(pattern) << " " << width << "x" << height;
+    }
+  }
+}
+
 TEST(Tlg5RoundTrip, ChoosesPlanesAndDropsAlphaOnlyWhenAsked) {
   const TestImage opaque = MakeTestImage(ImagePattern::kGradient, 10, 6, 1, true);
   const TestImage sprite = MakeTestImage(ImagePattern::kSprite, 10, 6, 1, false);

@@ -20,3 +20,15 @@ struct SlideResult {
 // bytes and never reads outside the input.
 SlideResult SlideDecompress(uint8_t* output, uint32_t outputCapacity, const uint8_t* input,
                             uint32_t inputLength, uint8_t* dictionary, uint32_t position);
+
+// Bytes past `outputCapacity` that SlideDecompressLinear may overwrite.
+constexpr uint32_t kSlideLinearSlack = 8 * (255 + 18) + 16;
+
+// The same expansion with the dictionary laid out straight: the 4096 bytes
+// before `output` are the last ones stored, oldest first, and `position` is
+// the ring position after them. Matches read right behind the output, so
+// nothing is stored twice. The caller keeps kSlideLinearSlack writable bytes
+// after the capacity; bytes there, and past `written`, may change. When the
+// result is not complete, what the output holds is unspecified.
+SlideResult SlideDecompressLinear(uint8_t* output, uint32_t outputCapacity, const uint8_t* input,
+                                  uint32_t inputLength, uint32_t position);

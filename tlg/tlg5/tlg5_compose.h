@@ -10,6 +10,10 @@
 void ComposeTlg5FirstRow(uint32_t* destination, const uint8_t* const* planes, uint32_t colours,
                          uint32_t width);
 
+// A hint: fetches the start of the row that likely follows `destination`,
+// one row step on from `previous`, so that its first stores do not wait.
+void PrefetchTlg5NextRow(const uint32_t* destination, const uint32_t* previous, uint32_t width);
+
 // The same three operations without vector instructions; the ones above use
 // them where SSE2 is not available. Both give identical pixels.
 void ComposeTlg5FirstRowPortable(uint32_t* destination, const uint8_t* const* planes,

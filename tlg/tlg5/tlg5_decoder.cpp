@@ -1,6 +1,8 @@
 #include "tlg/tlg5/tlg5_decoder.h"
 
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "tlg/tlg5/slide_decompress.h"
 #include "tlg/tlg5/tlg5_compose.h"
@@ -38,14 +40,28 @@ bool ReadHeader(tZURBinaryStream& stream, Tlg5Header& header) {
 
 // Working memory of one decode. Block buffers start zeroed so that a record
 // shorter than its block can only leave zeros or the previous block's bytes.
+//
+// Compressed records expand into `window`, one after another, so that the
+// dictionary is always the 4096 bytes right before the next record; their
+// bytes are then copied to the block buffers. When the window is full its
+// last 4096 bytes move to the front.
 struct Tlg5Buffers {
-  uint8_t* dictionary = nullptr;
+  static constexpr uint32_t kMinWindowSpan = 32768;
+
+  uint8_t* window = nullptr;
+  uint8_t* windowCursor = nullptr;  // where the next record expands
+  uint8_t* windowEnd = nullptr;     // a record's capacity must end by here; the slack follows
   uint8_t* scratch = nullptr;
   uint8_t* planes[kTlg5MaxColours] = {};
 
   bool Allocate(uint32_t colours, uint32_t size) {
-    dictionary = static_cast<uint8_t*>(std::calloc(kSlideDictionarySize, 1));
-    if (dictionary == nullptr) return false;
+    const uint32_t span = size > kMinWindowSpan ? size : kMinWindowSpan;
+    const uint64_t windowSize = uint64_t{kSlideDictionarySize} + span + kSlideLinearSlack;
+    if (windowSize > SIZE_MAX) return false;  // a 32-bit address space
+    window = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(windowSize), 1));
+    if (window == nullptr) return false;
+    windowCursor = window + kSlideDictionarySize;
+    windowEnd = windowCursor + span;
     scratch = static_cast<uint8_t*>(std::malloc(size));
     if (scratch == nullptr) return false;
     for (uint32_t c = 0; c < colours; ++c) {
@@ -55,18 +71,27 @@ struct Tlg5Buffers {
     return true;
   }
 
+  // Room for `capacity` bytes after the dictionary.
+  uint8_t* WindowFor(uint32_t capacity) {
+    if (static_cast<size_t>(windowEnd - windowCursor) < capacity) {
+      std::memmove(window, windowCursor - kSlideDictionarySize, kSlideDictionarySize);
+      windowCursor = window + kSlideDictionarySize;
+    }
+    return windowCursor;
+  }
+
   void Free() {
-    std::free(dictionary);
+    std::free(window);
     std::free(scratch);
     for (uint8_t*& plane : planes) {
       std::free(plane);
       plane = nullptr;
     }
-    dictionary = scratch = nullptr;
+    window = windowCursor = windowEnd = scratch = nullptr;
   }
 };
 
-// Reads every plane record of one block into its block buffer. The ring
+// Reads every plane record of one block into its block buffer. The
 // dictionary and its position are carried across all compressed records.
 bool ReadBlock(tZURBinaryStream& stream, const Tlg5Header& header, Tlg5Buffers& buffers,
                uint32_t& dictionaryPosition) {
@@ -80,11 +105,13 @@ bool ReadBlock(tZURBinaryStream& stream, const Tlg5Header& header, Tlg5Buffers& 
       continue;
     }
     if (!ReadExact(stream, buffers.scratch, size)) return false;
-    const SlideResult expanded = SlideDecompress(buffers.planes[c], header.bufferSize,
-                                                 buffers.scratch, size, buffers.dictionary,
-                                                 dictionaryPosition);
-    if (!expanded.complete) return false;
-    dictionaryPosition = expanded.position;
+    uint8_t* const expanded = buffers.WindowFor(header.bufferSize);
+    const SlideResult result = SlideDecompressLinear(expanded, header.bufferSize, buffers.scratch,
+                                                     size, dictionaryPosition);
+    if (!result.complete) return false;
+    std::memcpy(buffers.planes[c], expanded, result.written);
+    buffers.windowCursor = expanded + result.written;
+    dictionaryPosition = result.position;
   }
   return true;
 }
@@ -99,6 +126,7 @@ int ComposeBlock(void* context, ScanLineCallback scanLineCallback, const Tlg5Hea
   for (uint32_t y = first; y < end; ++y) {
     auto* destination = static_cast<uint32_t*>(scanLineCallback(context, static_cast<int32_t>(y)));
     if (destination == nullptr) return kLoadStopped;
+    if (previous != nullptr) PrefetchTlg5NextRow(destination, previous, header.width);
     if (previous == nullptr) {
       ComposeTlg5FirstRow(destination, rows, header.colours, header.width);
     } else if (header.colours == kTlg5OpaqueColours) {
