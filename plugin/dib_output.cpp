@@ -1,6 +1,7 @@
 #include "plugin/dib_output.h"
 
 #include <climits>
+#include <cstring>
 
 namespace {
 
@@ -28,10 +29,19 @@ bool PixelBlockSize(uint32_t width, uint32_t height, uint32_t& size) {
   return true;
 }
 
+// Clears image rows rowsCleared to `last`, which lie together, bottom-up.
+void ClearRowsThrough(DibOutput& dib, int32_t last) {
+  if (last < dib.rowsCleared) return;
+  const size_t first = static_cast<size_t>(dib.height - 1 - last) * dib.stride;
+  const size_t rows = static_cast<size_t>(last - dib.rowsCleared + 1);
+  std::memset(dib.lockedPixels + first, 0, rows * dib.stride);
+  dib.rowsCleared = last + 1;
+}
+
 }  // namespace
 
 DibOutput MakeDibOutput(ProgressCallback progress, LONG_PTR progressData) {
-  return DibOutput{0, 0, 0, nullptr, nullptr, progress, progressData, nullptr};
+  return DibOutput{0, 0, 0, nullptr, nullptr, progress, progressData, nullptr, 0};
 }
 
 bool DibSizeCallback(void* context, uint32_t width, uint32_t height) {
@@ -56,8 +66,10 @@ bool AllocateDib(DibOutput& dib, uint32_t width, uint32_t height) {
   LocalUnlock(dib.infoHandle);
 
   dib.stride = static_cast<int32_t>(width * kDibBytesPerPixel);
-  // Zeroed: a block a decoder leaves unwritten must not show the host's old heap.
-  dib.pixelHandle = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, pixelBytes);
+  // Not zeroed here: each row is cleared when it is first handed out, while
+  // the decoder is about to write it, which costs no pass of its own.
+  dib.pixelHandle = LocalAlloc(LMEM_MOVEABLE, pixelBytes);
+  dib.rowsCleared = 0;
   if (dib.pixelHandle == nullptr) {
     LocalFree(dib.infoHandle);
     dib.infoHandle = nullptr;
@@ -78,11 +90,13 @@ void* DibScanLineCallback(void* context, int32_t row) {
   if (dib.progress != nullptr && dib.progress(row, dib.height, dib.progressData) != 0) {
     return nullptr;
   }
+  ClearRowsThrough(dib, row);
   return dib.lockedPixels + static_cast<size_t>(dib.height - row - 1) * dib.stride;
 }
 
 void HandOverDib(DibOutput& dib, HLOCAL* infoOut, HLOCAL* pixelsOut) {
   if (dib.lockedPixels != nullptr) {
+    ClearRowsThrough(dib, dib.height - 1);
     LocalUnlock(dib.pixelHandle);
     dib.lockedPixels = nullptr;
   }

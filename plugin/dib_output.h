@@ -16,6 +16,7 @@ struct DibOutput {
   ProgressCallback progress;
   LONG_PTR progressData;
   uint8_t* lockedPixels;  // the pixel block while it is locked
+  int32_t rowsCleared;    // rows 0 to rowsCleared - 1 (top down) have been cleared
 };
 
 DibOutput MakeDibOutput(ProgressCallback progress, LONG_PTR progressData);
@@ -26,9 +27,12 @@ bool DibSizeCallback(void* context, uint32_t width, uint32_t height);
 // record holds nothing.
 bool AllocateDib(DibOutput& dib, uint32_t width, uint32_t height);
 // Row callback: reports progress, lets the host stop, and answers the row's
-// address in the bottom-up block.
+// address in the bottom-up block. A row is cleared the first time it is
+// answered, so that whatever a decoder leaves unwritten is 0, never the
+// host's old heap.
 void* DibScanLineCallback(void* context, int32_t row);
-// Gives both blocks to the host; the record holds nothing afterwards.
+// Gives both blocks to the host, with every row never answered cleared; the
+// record holds nothing afterwards.
 void HandOverDib(DibOutput& dib, HLOCAL* infoOut, HLOCAL* pixelsOut);
 // Unlocks and frees whatever the record still holds.
 void ReleaseDib(DibOutput& dib);

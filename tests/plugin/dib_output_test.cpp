@@ -43,7 +43,6 @@ TEST(DibOutput, HeaderAndBottomUpRows) {
   EXPECT_EQ(header->biClrImportant, 0u);
   LocalUnlock(dib.infoHandle);
 
-  for (int i = 0; i < 24; ++i) EXPECT_EQ(dib.lockedPixels[i], 0) << "pixel block starts cleared";
   EXPECT_EQ(DibScanLineCallback(&dib, 0), dib.lockedPixels + 16);
   EXPECT_EQ(DibScanLineCallback(&dib, 1), dib.lockedPixels + 8);
   EXPECT_EQ(DibScanLineCallback(&dib, 2), dib.lockedPixels + 0);
@@ -57,6 +56,41 @@ TEST(DibOutput, HeaderAndBottomUpRows) {
   EXPECT_EQ(dib.infoHandle, nullptr);
   EXPECT_EQ(dib.pixelHandle, nullptr);
   ReleaseDib(dib);  // nothing left to free
+  EXPECT_EQ(LocalFree(info), nullptr);
+  EXPECT_EQ(LocalFree(pixels), nullptr);
+}
+
+// The block comes from the host's heap uncleared: every row must be 0 when
+// a decoder first gets it, rows it never got must be 0 when the host gets
+// the block, and rows already written must keep their pixels.
+TEST(DibOutput, RowsNeverShowOldHeap) {
+  constexpr int kStride = 8, kRows = 4;
+  const auto rowAt = [](const uint8_t* block, int row) {
+    return std::vector<uint8_t>(block + (kRows - 1 - row) * kStride,
+                                block + (kRows - row) * kStride);
+  };
+  const std::vector<uint8_t> cleared(kStride, 0), written(kStride, 0x11);
+  DibOutput dib = MakeDibOutput(nullptr, 0);
+  ASSERT_TRUE(AllocateDib(dib, 2, kRows));
+  std::memset(dib.lockedPixels, 0xCD, kStride * kRows);
+
+  auto* row0 = static_cast<uint8_t*>(DibScanLineCallback(&dib, 0));
+  ASSERT_NE(row0, nullptr);
+  EXPECT_EQ(rowAt(dib.lockedPixels, 0), cleared);
+  std::memset(row0, 0x11, kStride);
+  EXPECT_EQ(DibScanLineCallback(&dib, -1), nullptr);
+  ASSERT_NE(DibScanLineCallback(&dib, 2), nullptr);  // row 1 skipped
+  EXPECT_EQ(rowAt(dib.lockedPixels, 0), written);
+  EXPECT_EQ(rowAt(dib.lockedPixels, 1), cleared);
+  EXPECT_EQ(rowAt(dib.lockedPixels, 2), cleared);
+
+  HLOCAL info = nullptr, pixels = nullptr;
+  HandOverDib(dib, &info, &pixels);
+  const auto* block = static_cast<const uint8_t*>(LocalLock(pixels));
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(rowAt(block, 0), written);
+  EXPECT_EQ(rowAt(block, 3), cleared) << "a row never answered";
+  LocalUnlock(pixels);
   EXPECT_EQ(LocalFree(info), nullptr);
   EXPECT_EQ(LocalFree(pixels), nullptr);
 }
