@@ -3,6 +3,8 @@
 // Usage: tlg_bench [benchmark flags] CORPUS_DIR (made by prepare_corpus).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -110,17 +112,27 @@ bool SamePixelsEverywhere(const CorpusImage& image) {
               "WebP");
 }
 
+// The fastest repetition: other jobs on a shared machine only ever slow a
+// run down, so the minimum is the figure least disturbed by them.
+double Fastest(const std::vector<double>& values) {
+  return values.empty() ? 0.0 : *std::min_element(values.begin(), values.end());
+}
+
 void RegisterAll() {
   for (const CorpusImage& image : corpus) {
     const std::string suffix = "/" + image.set + "/" + image.name;
     const CorpusImage* p = &image;
-    benchmark::RegisterBenchmark(("decode/tlg5" + suffix).c_str(), DecodeTlg, p, FileKind::kTlg5);
-    benchmark::RegisterBenchmark(("decode/tlg6" + suffix).c_str(), DecodeTlg, p, FileKind::kTlg6);
-    benchmark::RegisterBenchmark(("decode/plugin-tlg5" + suffix).c_str(), DecodePlugin, p, FileKind::kTlg5);
-    benchmark::RegisterBenchmark(("decode/plugin-tlg6" + suffix).c_str(), DecodePlugin, p, FileKind::kTlg6);
-    benchmark::RegisterBenchmark(("decode/png" + suffix).c_str(), DecodeWithPng, p);
-    benchmark::RegisterBenchmark(("decode/webp" + suffix).c_str(), DecodeWithWebp, p);
-    benchmark::RegisterBenchmark(("decode/copy" + suffix).c_str(), CopyPixels, p);
+    const auto decode = [&](const std::string& name, auto function, auto... args) {
+      benchmark::RegisterBenchmark(("decode/" + name + suffix).c_str(), function, p, args...)
+          ->ComputeStatistics("min", Fastest);
+    };
+    decode("tlg5", DecodeTlg, FileKind::kTlg5);
+    decode("tlg6", DecodeTlg, FileKind::kTlg6);
+    decode("plugin-tlg5", DecodePlugin, FileKind::kTlg5);
+    decode("plugin-tlg6", DecodePlugin, FileKind::kTlg6);
+    decode("png", DecodeWithPng);
+    decode("webp", DecodeWithWebp);
+    decode("copy", CopyPixels);
     benchmark::RegisterBenchmark(("encode/tlg5" + suffix).c_str(), Encode, p, FileKind::kTlg5);
     benchmark::RegisterBenchmark(("encode/tlg6" + suffix).c_str(), Encode, p, FileKind::kTlg6);
   }

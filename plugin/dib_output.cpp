@@ -29,19 +29,23 @@ bool PixelBlockSize(uint32_t width, uint32_t height, uint32_t& size) {
   return true;
 }
 
-// Clears image rows rowsCleared to `last`, which lie together, bottom-up.
-void ClearRowsThrough(DibOutput& dib, int32_t last) {
-  if (last < dib.rowsCleared) return;
-  const size_t first = static_cast<size_t>(dib.height - 1 - last) * dib.stride;
-  const size_t rows = static_cast<size_t>(last - dib.rowsCleared + 1);
-  std::memset(dib.lockedPixels + first, 0, rows * dib.stride);
-  dib.rowsCleared = last + 1;
+// Clears image rows `first` to `last` (top down), which lie together bottom-up.
+void ClearRows(DibOutput& dib, int32_t first, int32_t last) {
+  if (last < first) return;
+  const size_t start = static_cast<size_t>(dib.height - 1 - last) * dib.stride;
+  std::memset(dib.lockedPixels + start, 0, static_cast<size_t>(last - first + 1) * dib.stride);
+}
+
+void AnswerRowsThrough(DibOutput& dib, int32_t row) {
+  if (row < dib.rowsAnswered) return;
+  ClearRows(dib, dib.rowsAnswered, dib.rowsWrittenWhole ? row - 1 : row);
+  dib.rowsAnswered = row + 1;
 }
 
 }  // namespace
 
 DibOutput MakeDibOutput(ProgressCallback progress, LONG_PTR progressData) {
-  return DibOutput{0, 0, 0, nullptr, nullptr, progress, progressData, nullptr, 0};
+  return DibOutput{0, 0, 0, nullptr, nullptr, progress, progressData, nullptr, 0, false};
 }
 
 bool DibSizeCallback(void* context, uint32_t width, uint32_t height) {
@@ -66,10 +70,11 @@ bool AllocateDib(DibOutput& dib, uint32_t width, uint32_t height) {
   LocalUnlock(dib.infoHandle);
 
   dib.stride = static_cast<int32_t>(width * kDibBytesPerPixel);
-  // Not zeroed here: each row is cleared when it is first handed out, while
-  // the decoder is about to write it, which costs no pass of its own.
+  // Not zeroed here: a row is cleared when it is first handed out, while the
+  // decoder is about to write it, and only where the decoder may leave
+  // pixels unwritten.
   dib.pixelHandle = LocalAlloc(LMEM_MOVEABLE, pixelBytes);
-  dib.rowsCleared = 0;
+  dib.rowsAnswered = 0;
   if (dib.pixelHandle == nullptr) {
     LocalFree(dib.infoHandle);
     dib.infoHandle = nullptr;
@@ -90,13 +95,13 @@ void* DibScanLineCallback(void* context, int32_t row) {
   if (dib.progress != nullptr && dib.progress(row, dib.height, dib.progressData) != 0) {
     return nullptr;
   }
-  ClearRowsThrough(dib, row);
+  AnswerRowsThrough(dib, row);
   return dib.lockedPixels + static_cast<size_t>(dib.height - row - 1) * dib.stride;
 }
 
 void HandOverDib(DibOutput& dib, HLOCAL* infoOut, HLOCAL* pixelsOut) {
   if (dib.lockedPixels != nullptr) {
-    ClearRowsThrough(dib, dib.height - 1);
+    ClearRows(dib, dib.rowsAnswered, dib.height - 1);
     LocalUnlock(dib.pixelHandle);
     dib.lockedPixels = nullptr;
   }

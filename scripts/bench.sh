@@ -22,8 +22,8 @@ mkdir -p "$out"
 "$bin/prepare_corpus" cache/bench/source "$files"
 
 # Every contender in one run, repetitions interleaved at random, so that the
-# ratios hold while the machine's load changes; the median of each is kept.
-repetitions=3
+# ratios hold while the machine's load changes; the fastest of each is kept.
+repetitions=7
 min_time=0.2
 if [ -n "$quick" ]; then repetitions=1; min_time=0.1; fi
 "$bin/tlg_bench" --benchmark_filter='^decode/' --benchmark_min_time=$min_time \

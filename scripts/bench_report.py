@@ -35,7 +35,7 @@ def load_runs(path):
         data = json.load(f)
     runs = {}
     for b in data["benchmarks"]:
-        if b.get("run_type") == "aggregate" and b.get("aggregate_name") != "median":
+        if b.get("run_type") == "aggregate" and b.get("aggregate_name") != "min":
             continue
         name = b.get("run_name", b["name"])
         m = re.match(r"(decode|encode)/([^/]+)/([^/]+)/([^/]+)$", name)

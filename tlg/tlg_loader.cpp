@@ -100,6 +100,20 @@ int DecodeRawTlg(void* context, SizeCallback sizeCallback, ScanLineCallback scan
   return kLoadFailed;  // unknown, or a wrapper inside a wrapper
 }
 
+RawTlgKind ReadRawTlgKind(tZURBinaryStream& stream) {
+  stream.Seek(0, kSeekBegin);
+  uint8_t signature[kTlgSignatureSize];
+  if (!ReadExact(stream, signature, kTlgSignatureSize)) return RawTlgKind::kUnknown;
+  uint32_t rawLength = 0;
+  if (Matches(signature, kTlg0Signature, kTlgSignatureSize) &&
+      !(ReadUInt32LE(stream, rawLength) && ReadExact(stream, signature, kTlgSignatureSize))) {
+    return RawTlgKind::kUnknown;
+  }
+  if (Matches(signature, kTlg5Signature, kTlgSignatureSize)) return RawTlgKind::kTlg5;
+  if (Matches(signature, kTlg6Signature, kTlgSignatureSize)) return RawTlgKind::kTlg6;
+  return RawTlgKind::kUnknown;
+}
+
 bool HasTlgSignature(tZURBinaryStream& stream) {
   stream.Seek(0, kSeekBegin);
   uint8_t signature[kTlgSignatureSize];
