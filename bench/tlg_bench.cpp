@@ -4,7 +4,6 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -28,11 +27,27 @@ void Count(benchmark::State& state, const CorpusImage& image, size_t fileBytes) 
   state.counters["file_bytes"] = static_cast<double>(fileBytes);
 }
 
-void DecodeTlg(benchmark::State& state, const CorpusImage* image, FileKind kind) {
+// A decoder that writes the picture's pixels into a buffer of its size.
+using BufferDecoder = bool (*)(const CorpusImage&, const std::vector<uint8_t>&, uint32_t*);
+
+bool TlgIntoBuffer(const CorpusImage& image, const std::vector<uint8_t>& file, uint32_t* pixels) {
+  return DecodeTlgToBuffer(file, pixels, image.width);
+}
+
+bool PngIntoBuffer(const CorpusImage& image, const std::vector<uint8_t>& file, uint32_t* pixels) {
+  return DecodePng(file, pixels, image.width, image.height);
+}
+
+bool WebpIntoBuffer(const CorpusImage& image, const std::vector<uint8_t>& file, uint32_t* pixels) {
+  return DecodeWebp(file, pixels, image.width, image.height);
+}
+
+void DecodeIntoBuffer(benchmark::State& state, const CorpusImage* image, FileKind kind,
+                      BufferDecoder decode) {
   std::vector<uint32_t> pixels(PixelCount(*image));
   const auto& file = image->File(kind);
   for (auto _ : state) {
-    if (!DecodeTlgToBuffer(file, pixels.data(), image->width)) state.SkipWithError("decode failed");
+    if (!decode(*image, file, pixels.data())) state.SkipWithError("decode failed");
     benchmark::DoNotOptimize(pixels.data());
     benchmark::ClobberMemory();
   }
@@ -43,28 +58,6 @@ void DecodePlugin(benchmark::State& state, const CorpusImage* image, FileKind ki
   const auto& file = image->File(kind);
   for (auto _ : state) {
     if (!DecodeThroughPlugin(file)) state.SkipWithError("GetPicture failed");
-  }
-  Count(state, *image, file.size());
-}
-
-void DecodeWithPng(benchmark::State& state, const CorpusImage* image) {
-  std::vector<uint32_t> pixels(PixelCount(*image));
-  const auto& file = image->File(FileKind::kPng);
-  for (auto _ : state) {
-    if (!DecodePng(file, pixels.data(), image->width, image->height)) state.SkipWithError("libpng failed");
-    benchmark::DoNotOptimize(pixels.data());
-    benchmark::ClobberMemory();
-  }
-  Count(state, *image, file.size());
-}
-
-void DecodeWithWebp(benchmark::State& state, const CorpusImage* image) {
-  std::vector<uint32_t> pixels(PixelCount(*image));
-  const auto& file = image->File(FileKind::kWebp);
-  for (auto _ : state) {
-    if (!DecodeWebp(file, pixels.data(), image->width, image->height)) state.SkipWithError("libwebp failed");
-    benchmark::DoNotOptimize(pixels.data());
-    benchmark::ClobberMemory();
   }
   Count(state, *image, file.size());
 }
@@ -126,12 +119,12 @@ void RegisterAll() {
       benchmark::RegisterBenchmark(("decode/" + name + suffix).c_str(), function, p, args...)
           ->ComputeStatistics("min", Fastest);
     };
-    decode("tlg5", DecodeTlg, FileKind::kTlg5);
-    decode("tlg6", DecodeTlg, FileKind::kTlg6);
+    decode("tlg5", DecodeIntoBuffer, FileKind::kTlg5, TlgIntoBuffer);
+    decode("tlg6", DecodeIntoBuffer, FileKind::kTlg6, TlgIntoBuffer);
     decode("plugin-tlg5", DecodePlugin, FileKind::kTlg5);
     decode("plugin-tlg6", DecodePlugin, FileKind::kTlg6);
-    decode("png", DecodeWithPng);
-    decode("webp", DecodeWithWebp);
+    decode("png", DecodeIntoBuffer, FileKind::kPng, PngIntoBuffer);
+    decode("webp", DecodeIntoBuffer, FileKind::kWebp, WebpIntoBuffer);
     decode("copy", CopyPixels);
     benchmark::RegisterBenchmark(("encode/tlg5" + suffix).c_str(), Encode, p, FileKind::kTlg5);
     benchmark::RegisterBenchmark(("encode/tlg6" + suffix).c_str(), Encode, p, FileKind::kTlg6);

@@ -74,7 +74,6 @@ bool AllocateDib(DibOutput& dib, uint32_t width, uint32_t height) {
   // decoder is about to write it, and only where the decoder may leave
   // pixels unwritten.
   dib.pixelHandle = LocalAlloc(LMEM_MOVEABLE, pixelBytes);
-  dib.rowsAnswered = 0;
   if (dib.pixelHandle == nullptr) {
     LocalFree(dib.infoHandle);
     dib.infoHandle = nullptr;

@@ -20,6 +20,12 @@ bool Matches(const uint8_t* bytes, const uint8_t* expected, size_t size) {
   return std::memcmp(bytes, expected, size) == 0;
 }
 
+RawTlgKind KindOfSignature(const uint8_t* signature) {
+  if (Matches(signature, kTlg5Signature, kTlgSignatureSize)) return RawTlgKind::kTlg5;
+  if (Matches(signature, kTlg6Signature, kTlgSignatureSize)) return RawTlgKind::kTlg6;
+  return RawTlgKind::kUnknown;  // unknown, or a wrapper inside a wrapper
+}
+
 bool ReadChunkData(tZURBinaryStream& stream, uint32_t size, std::vector<uint8_t>& data) {
   data.clear();
   while (data.size() < size) {
@@ -91,13 +97,14 @@ int DecodeRawTlg(void* context, SizeCallback sizeCallback, ScanLineCallback scan
                  tZURBinaryStream& stream) {
   uint8_t signature[kTlgSignatureSize];
   if (!ReadExact(stream, signature, kTlgSignatureSize)) return kLoadFailed;
-  if (Matches(signature, kTlg5Signature, kTlgSignatureSize)) {
-    return DecodeTlg5(context, sizeCallback, scanLineCallback, stream);
+  switch (KindOfSignature(signature)) {
+    case RawTlgKind::kTlg5:
+      return DecodeTlg5(context, sizeCallback, scanLineCallback, stream);
+    case RawTlgKind::kTlg6:
+      return DecodeTlg6(context, sizeCallback, scanLineCallback, stream);
+    default:
+      return kLoadFailed;
   }
-  if (Matches(signature, kTlg6Signature, kTlgSignatureSize)) {
-    return DecodeTlg6(context, sizeCallback, scanLineCallback, stream);
-  }
-  return kLoadFailed;  // unknown, or a wrapper inside a wrapper
 }
 
 RawTlgKind ReadRawTlgKind(tZURBinaryStream& stream) {
@@ -109,9 +116,7 @@ RawTlgKind ReadRawTlgKind(tZURBinaryStream& stream) {
       !(ReadUInt32LE(stream, rawLength) && ReadExact(stream, signature, kTlgSignatureSize))) {
     return RawTlgKind::kUnknown;
   }
-  if (Matches(signature, kTlg5Signature, kTlgSignatureSize)) return RawTlgKind::kTlg5;
-  if (Matches(signature, kTlg6Signature, kTlgSignatureSize)) return RawTlgKind::kTlg6;
-  return RawTlgKind::kUnknown;
+  return KindOfSignature(signature);
 }
 
 bool HasTlgSignature(tZURBinaryStream& stream) {
