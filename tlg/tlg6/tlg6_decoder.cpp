@@ -7,6 +7,7 @@
 
 #include "tlg/tlg5/slide_decompress.h"
 #include "tlg/tlg6/tlg6_format.h"
+#include "tlg/tlg6/tlg6_lanes.h"
 #include "tlg/tlg6/tlg6_line.h"
 #include "tlg/tlg6/tlg6_tables.h"
 #include "tlg/tlg6/tlg6_values.h"
@@ -158,43 +159,186 @@ bool DecodeBlockRowValues(tZURBinaryStream& stream, const Header& header, uint32
   return true;
 }
 
+// What every row of the image shares in line reconstruction.
+struct RowSetting {
+  uint32_t initialPixel;
+  int32_t width;
+  int32_t wholeBlocks;
+  int32_t blocksPerRow;
+  uint32_t partialWidth;
+};
+
+// Rebuilds and delivers the rows of block row k from its residuals; the
+// previous line moves on with every row. A loader result.
+int DeliverBlockRow(void* context, ScanLineCallback scanLineCallback, const Header& header,
+                    const Geometry& g, const RowSetting& setting, uint32_t k,
+                    const uint32_t* residuals, const uint8_t* filterTypesOfImage,
+                    const uint32_t*& previous) {
+  const uint32_t y0 = k << kTlg6BlockShift;
+  const uint32_t rows = std::min(kTlg6BlockSize, header.height - y0);
+  const uint8_t* filterTypes = filterTypesOfImage + static_cast<size_t>(k) * g.blocksPerRow;
+  const int32_t blockStride = static_cast<int32_t>(rows * kTlg6BlockSize);
+  for (uint32_t yy = 0; yy < rows; ++yy) {
+    const int32_t y = static_cast<int32_t>(y0 + yy);
+    uint32_t* row = static_cast<uint32_t*>(scanLineCallback(context, y));
+    if (!row) return kLoadStopped;
+    const int32_t oddBlockRowOffset = static_cast<int32_t>(rows - 1) - 2 * static_cast<int32_t>(yy);
+    const uint32_t forwards = (y & 1) ? 0 : 1;
+    if (setting.wholeBlocks > 0) {
+      ReconstructTlg6Line(previous, row, setting.width, 0, setting.wholeBlocks, filterTypes,
+                          blockStride, residuals + yy * kTlg6BlockSize, setting.initialPixel,
+                          oddBlockRowOffset, forwards);
+    }
+    if (setting.wholeBlocks != setting.blocksPerRow) {
+      ReconstructTlg6Line(previous, row, setting.width, setting.wholeBlocks, setting.blocksPerRow,
+                          filterTypes, blockStride, residuals + yy * setting.partialWidth,
+                          setting.initialPixel, oddBlockRowOffset, forwards);
+    }
+    scanLineCallback(context, kEndOfRow);
+    previous = row;
+  }
+  return kLoadComplete;
+}
+
+RowSetting MakeRowSetting(const Header& header, const Geometry& g) {
+  return RowSetting{Tlg6InitialPixel(header.colours), static_cast<int32_t>(header.width),
+                    static_cast<int32_t>(g.wholeBlocks), static_cast<int32_t>(g.blocksPerRow),
+                    g.partialWidth};
+}
+
+// One block row at a time, one colour after the other.
 int DecodeBlockRows(void* context, ScanLineCallback scanLineCallback, tZURBinaryStream& stream,
                     const Header& header, const Geometry& g, Buffers& buffers) {
   const uint32_t bitLimit = BitLengthLimit(header);
-  const uint32_t initialPixel = Tlg6InitialPixel(header.colours);
-  const int32_t width = static_cast<int32_t>(header.width);
-  const int32_t wholeBlocks = static_cast<int32_t>(g.wholeBlocks);
-  const int32_t blocksPerRow = static_cast<int32_t>(g.blocksPerRow);
+  const RowSetting setting = MakeRowSetting(header, g);
   const uint32_t* previous = buffers.topLine;
-
   for (uint32_t k = 0; k < g.blockRows; ++k) {
-    const uint32_t y0 = k << kTlg6BlockShift;
-    const uint32_t rows = std::min(kTlg6BlockSize, header.height - y0);
+    const uint32_t rows = std::min(kTlg6BlockSize, header.height - (k << kTlg6BlockShift));
     if (!DecodeBlockRowValues(stream, header, bitLimit, rows * header.width, buffers)) {
       return kLoadFailed;
     }
-    const uint8_t* filterTypes = buffers.filterTypes + static_cast<size_t>(k) * g.blocksPerRow;
-    const int32_t blockStride = static_cast<int32_t>(rows * kTlg6BlockSize);
-    for (uint32_t yy = 0; yy < rows; ++yy) {
-      const int32_t y = static_cast<int32_t>(y0 + yy);
-      uint32_t* row = static_cast<uint32_t*>(scanLineCallback(context, y));
-      if (!row) return kLoadStopped;
-      const int32_t oddBlockRowOffset =
-          static_cast<int32_t>(rows - 1) - 2 * static_cast<int32_t>(yy);
-      const uint32_t forwards = (y & 1) ? 0 : 1;
-      if (wholeBlocks > 0) {
-        ReconstructTlg6Line(previous, row, width, 0, wholeBlocks, filterTypes, blockStride,
-                            buffers.residuals + yy * kTlg6BlockSize, initialPixel,
-                            oddBlockRowOffset, forwards);
-      }
-      if (wholeBlocks != blocksPerRow) {
-        ReconstructTlg6Line(previous, row, width, wholeBlocks, blocksPerRow, filterTypes,
-                            blockStride, buffers.residuals + yy * g.partialWidth, initialPixel,
-                            oddBlockRowOffset, forwards);
-      }
-      scanLineCallback(context, kEndOfRow);
-      previous = row;
+    const int result = DeliverBlockRow(context, scanLineCallback, header, g, setting, k,
+                                       buffers.residuals, buffers.filterTypes, previous);
+    if (result != kLoadComplete) return result;
+  }
+  return kLoadComplete;
+}
+
+// Block rows decoded side by side: enough of them that every vector lane has
+// streams to take up as it finishes one.
+constexpr uint32_t kStreamsPerGroup = 32;
+// Entries of one block row's residuals, and a spare one.
+uint64_t GroupResidualEntries(const Header& header) {
+  return uint64_t{header.width} * TallestBlockRow(header) + 1;
+}
+
+struct GroupBuffers {
+  uint32_t blockRows = 0;  // block rows per group
+  uint8_t* code = nullptr;  // the coded bytes of a group, each stream followed by its guard
+  size_t codeCapacity = 0;
+  uint32_t* residuals = nullptr;  // one residual buffer per block row of a group
+  Tlg6ColourStream* streams = nullptr;
+  bool* ok = nullptr;
+
+  GroupBuffers() = default;
+  GroupBuffers(const GroupBuffers&) = delete;
+  GroupBuffers& operator=(const GroupBuffers&) = delete;
+  ~GroupBuffers() {
+    std::free(code);
+    std::free(residuals);
+    std::free(streams);
+    std::free(ok);
+  }
+};
+
+constexpr size_t kInitialGroupCodeBytes = 64 * 1024;
+constexpr size_t kStreamTail = kTlg6CodeGuardBytes + kTlg6LaneReadSlack;
+
+bool AllocateGroupBuffers(const Header& header, const Geometry& g, GroupBuffers& group) {
+  group.blockRows = std::min(g.blockRows, std::max(1u, kStreamsPerGroup / header.colours));
+  const uint64_t residualBytes = GroupResidualEntries(header) * kEntryBytes * group.blockRows;
+  if (residualBytes > kMaxBufferBytes) return false;
+  const uint32_t streamCount = group.blockRows * header.colours;
+  group.codeCapacity = kInitialGroupCodeBytes;
+  group.code = static_cast<uint8_t*>(Allocate(group.codeCapacity));
+  group.residuals = static_cast<uint32_t*>(Allocate(static_cast<size_t>(residualBytes)));
+  group.streams = static_cast<Tlg6ColourStream*>(Allocate(streamCount * sizeof(Tlg6ColourStream)));
+  group.ok = static_cast<bool*>(Allocate(streamCount * sizeof(bool)));
+  return group.code && group.residuals && group.streams && group.ok;
+}
+
+// Room for `more` coded bytes and the tail after them, beyond `used`.
+bool ReserveGroupCode(GroupBuffers& group, size_t used, size_t more) {
+  const size_t needed = used + more + kStreamTail;
+  if (needed <= group.codeCapacity) return true;
+  const size_t capacity = std::max(needed, group.codeCapacity * 2);
+  uint8_t* code = static_cast<uint8_t*>(std::realloc(group.code, capacity));
+  if (!code) return false;
+  group.code = code;
+  group.codeCapacity = capacity;
+  return true;
+}
+
+// Reads the colour records of block rows [first, first + group.blockRows)
+// and sets up their streams. Returns how many block rows were read whole.
+uint32_t ReadGroup(tZURBinaryStream& stream, const Header& header, const Geometry& g,
+                   uint32_t bitLimit, uint32_t first, GroupBuffers& group) {
+  const uint32_t last = std::min(g.blockRows, first + group.blockRows);
+  const size_t residualEntries = static_cast<size_t>(GroupResidualEntries(header));
+  size_t used = 0;
+  for (uint32_t k = first; k < last; ++k) {
+    const uint32_t rows = std::min(kTlg6BlockSize, header.height - (k << kTlg6BlockShift));
+    uint32_t* residuals = group.residuals + (k - first) * residualEntries;
+    for (uint32_t c = 0; c < header.colours; ++c) {
+      uint32_t colourHeader;
+      if (!ReadUInt32LE(stream, colourHeader)) return k - first;
+      const uint32_t bitLength = colourHeader & kTlg6BitLengthMask;
+      if (bitLength > bitLimit) return k - first;
+      const uint32_t byteCount = (bitLength + 7) >> 3;
+      if (!ReserveGroupCode(group, used, byteCount)) return k - first;
+      if (!ReadExact(stream, group.code + used, byteCount)) return k - first;
+      if ((colourHeader >> kTlg6MethodShift) != 0) return k - first;
+      std::memset(group.code + used + byteCount, 0, kStreamTail);
+      // The code address is set once the buffer has stopped moving.
+      Tlg6ColourStream& s = group.streams[(k - first) * header.colours + c];
+      s.code = nullptr;
+      s.codeBytes = byteCount;
+      s.lane = reinterpret_cast<uint8_t*>(residuals) + c;
+      s.count = rows * header.width;
+      used += byteCount + kTlg6CodeGuardBytes;
     }
+    // Zero values are not stored, and a one-colour image leaves three lanes as they are.
+    std::memset(residuals, 0, static_cast<size_t>(rows) * header.width * kEntryBytes);
+  }
+  return last - first;
+}
+
+int DecodeBlockRowGroups(void* context, ScanLineCallback scanLineCallback,
+                         tZURBinaryStream& stream, const Header& header, const Geometry& g,
+                         const Buffers& buffers, GroupBuffers& group) {
+  const uint32_t bitLimit = BitLengthLimit(header);
+  const RowSetting setting = MakeRowSetting(header, g);
+  const size_t residualEntries = static_cast<size_t>(GroupResidualEntries(header));
+  const uint32_t* previous = buffers.topLine;
+  for (uint32_t first = 0; first < g.blockRows; first += group.blockRows) {
+    const uint32_t wanted = std::min(group.blockRows, g.blockRows - first);
+    const uint32_t read = ReadGroup(stream, header, g, bitLimit, first, group);
+    const uint32_t streamCount = read * header.colours;
+    const uint8_t* code = group.code;
+    for (uint32_t i = 0; i < streamCount; ++i) {
+      group.streams[i].code = code;
+      code += group.streams[i].codeBytes + kTlg6CodeGuardBytes;
+    }
+    UnpackColoursSideBySide(group.streams, streamCount, group.ok);
+    for (uint32_t j = 0; j < read; ++j) {
+      const bool* ok = group.ok + j * header.colours;
+      if (!std::all_of(ok, ok + header.colours, [](bool b) { return b; })) return kLoadFailed;
+      const int result =
+          DeliverBlockRow(context, scanLineCallback, header, g, setting, first + j,
+                          group.residuals + j * residualEntries, buffers.filterTypes, previous);
+      if (result != kLoadComplete) return result;
+    }
+    if (read < wanted) return kLoadFailed;
   }
   return kLoadComplete;
 }
@@ -231,6 +375,12 @@ int DecodeTlg6(void* context, SizeCallback sizeCallback, ScanLineCallback scanLi
   if (!ReadFilterTypes(stream, buffers.filterTypes, static_cast<uint32_t>(filterCount),
                        buffers.dictionary)) {
     return kLoadFailed;
+  }
+  if (CanUnpackColoursSideBySide()) {
+    GroupBuffers group;
+    if (AllocateGroupBuffers(header, g, group)) {
+      return DecodeBlockRowGroups(context, scanLineCallback, stream, header, g, buffers, group);
+    }
   }
   return DecodeBlockRows(context, scanLineCallback, stream, header, g, buffers);
 }

@@ -1,0 +1,27 @@
+// Decoding many TLG6 colour streams side by side, one stream per vector lane,
+// where the processor has AVX2. Each stream is independent, so the lanes
+// overlap what a single stream must do one code after the other.
+#pragma once
+
+#include <cstdint>
+
+// One colour stream of one block row.
+struct Tlg6ColourStream {
+  const uint8_t* code;  // followed by kTlg6CodeGuardBytes zero bytes
+  uint32_t codeBytes;
+  uint8_t* lane;  // value i goes to lane[4 * i]
+  uint32_t count;
+};
+
+// Bytes after each stream's guard that may be read (and are ignored).
+constexpr uint32_t kTlg6LaneReadSlack = 8;
+
+// True where UnpackColoursSideBySide can run.
+bool CanUnpackColoursSideBySide();
+
+// Decodes every stream as UnpackColour would, and sets ok[i] to whether
+// stream i was well formed. Zero values are not stored: the lanes must hold
+// zeros beforehand. All coded bytes must lie within 2 GiB from `streams[0]`'s
+// lowest address, and each stream must be readable for kTlg6LaneReadSlack
+// bytes after its guard.
+void UnpackColoursSideBySide(const Tlg6ColourStream* streams, uint32_t streamCount, bool* ok);
