@@ -226,7 +226,7 @@ int DecodeBlockRows(void* context, ScanLineCallback scanLineCallback, tZURBinary
 
 // Block rows decoded side by side: enough of them that every vector lane has
 // streams to take up as it finishes one.
-constexpr uint32_t kStreamsPerGroup = 32;
+constexpr uint32_t kStreamsPerGroup = 64;
 // Entries of one block row's residuals, and a spare one.
 uint64_t GroupResidualEntries(const Header& header) {
   return uint64_t{header.width} * TallestBlockRow(header) + 1;

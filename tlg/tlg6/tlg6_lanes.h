@@ -21,7 +21,7 @@ bool CanUnpackColoursSideBySide();
 
 // Decodes every stream as UnpackColour would, and sets ok[i] to whether
 // stream i was well formed. Zero values are not stored: the lanes must hold
-// zeros beforehand. All coded bytes must lie within 2 GiB from `streams[0]`'s
-// lowest address, and each stream must be readable for kTlg6LaneReadSlack
-// bytes after its guard.
+// zeros beforehand. Each stream must be readable for kTlg6LaneReadSlack bytes
+// after its guard, and the last stream's lane needs one spare entry after its
+// values, which may be overwritten.
 void UnpackColoursSideBySide(const Tlg6ColourStream* streams, uint32_t streamCount, bool* ok);
