@@ -99,6 +99,7 @@ struct Buffers {
   uint32_t* residuals = nullptr;
   uint8_t* filterTypes = nullptr;
   uint32_t* topLine = nullptr;
+  uint32_t* pairLine = nullptr;  // the second row of a pair, until the caller hands out its row
   uint8_t* dictionary = nullptr;
 
   Buffers() = default;
@@ -109,9 +110,12 @@ struct Buffers {
     std::free(residuals);
     std::free(filterTypes);
     std::free(topLine);
+    std::free(pairLine);
     std::free(dictionary);
   }
-  bool Complete() const { return bits && residuals && filterTypes && topLine && dictionary; }
+  bool Complete() const {
+    return bits && residuals && filterTypes && topLine && pairLine && dictionary;
+  }
 };
 
 // Never null for a size of 0, so that a failure is always an allocation failure.
@@ -168,34 +172,98 @@ struct RowSetting {
   uint32_t partialWidth;
 };
 
+// One row of a block row: where its residuals start for the whole blocks
+// and for the partial block, and the order it reads them in.
+struct RowPlace {
+  const uint32_t* wholeResiduals;
+  const uint32_t* partialResiduals;
+  int32_t oddBlockRowOffset;
+  uint32_t rowDirection;
+};
+
+RowPlace PlaceRow(const RowSetting& setting, const uint32_t* residuals, uint32_t rows,
+                  uint32_t yy) {
+  return RowPlace{residuals + yy * kTlg6BlockSize, residuals + yy * setting.partialWidth,
+                  static_cast<int32_t>(rows - 1) - 2 * static_cast<int32_t>(yy),
+                  (yy & 1) ? 0u : 1u};  // block rows start on even rows
+}
+
+void ReconstructRow(const RowSetting& setting, const uint8_t* filterTypes, int32_t blockStride,
+                    const uint32_t* previous, uint32_t* row, const RowPlace& place) {
+  if (setting.wholeBlocks > 0) {
+    ReconstructTlg6Line(previous, row, setting.width, 0, setting.wholeBlocks, filterTypes,
+                        blockStride, place.wholeResiduals, setting.initialPixel,
+                        place.oddBlockRowOffset, place.rowDirection);
+  }
+  if (setting.wholeBlocks != setting.blocksPerRow) {
+    ReconstructTlg6Line(previous, row, setting.width, setting.wholeBlocks, setting.blocksPerRow,
+                        filterTypes, blockStride, place.partialResiduals, setting.initialPixel,
+                        place.oddBlockRowOffset, place.rowDirection);
+  }
+}
+
+void ReconstructRowPair(const RowSetting& setting, const uint8_t* filterTypes,
+                        int32_t blockStride, const uint32_t* previous, uint32_t* first,
+                        const RowPlace& firstPlace, uint32_t* second, const RowPlace& secondPlace) {
+  if (setting.wholeBlocks > 0) {
+    ReconstructTlg6LinePair(
+        previous,
+        Tlg6RowOfPair{first, firstPlace.wholeResiduals, firstPlace.oddBlockRowOffset,
+                      firstPlace.rowDirection},
+        Tlg6RowOfPair{second, secondPlace.wholeResiduals, secondPlace.oddBlockRowOffset,
+                      secondPlace.rowDirection},
+        setting.width, 0, setting.wholeBlocks, filterTypes, blockStride, setting.initialPixel);
+  }
+  if (setting.wholeBlocks != setting.blocksPerRow) {
+    ReconstructTlg6LinePair(
+        previous,
+        Tlg6RowOfPair{first, firstPlace.partialResiduals, firstPlace.oddBlockRowOffset,
+                      firstPlace.rowDirection},
+        Tlg6RowOfPair{second, secondPlace.partialResiduals, secondPlace.oddBlockRowOffset,
+                      secondPlace.rowDirection},
+        setting.width, setting.wholeBlocks, setting.blocksPerRow, filterTypes, blockStride,
+        setting.initialPixel);
+  }
+}
+
 // Rebuilds and delivers the rows of block row k from its residuals; the
-// previous line moves on with every row. A loader result.
+// previous line moves on with every row. Rows go in pairs where every filter
+// type is valid, the second one through `pairLine`, since the caller hands out
+// a row only after the one before is done. A loader result.
 int DeliverBlockRow(void* context, ScanLineCallback scanLineCallback, const Header& header,
                     const Geometry& g, const RowSetting& setting, uint32_t k,
                     const uint32_t* residuals, const uint8_t* filterTypesOfImage,
-                    const uint32_t*& previous) {
+                    uint32_t* pairLine, const uint32_t*& previous) {
   const uint32_t y0 = k << kTlg6BlockShift;
   const uint32_t rows = std::min(kTlg6BlockSize, header.height - y0);
   const uint8_t* filterTypes = filterTypesOfImage + static_cast<size_t>(k) * g.blocksPerRow;
   const int32_t blockStride = static_cast<int32_t>(rows * kTlg6BlockSize);
+  // An invalid filter type leaves the rest of its row unwritten, which a
+  // row that passes through `pairLine` could not do.
+  const bool inPairs = std::all_of(filterTypes, filterTypes + g.blocksPerRow,
+                                   [](uint8_t t) { return t < kTlg6FilterTypeCount; });
+  const size_t rowBytes = size_t{header.width} * kPixelBytes;
   for (uint32_t yy = 0; yy < rows; ++yy) {
     const int32_t y = static_cast<int32_t>(y0 + yy);
     uint32_t* row = static_cast<uint32_t*>(scanLineCallback(context, y));
     if (!row) return kLoadStopped;
-    const int32_t oddBlockRowOffset = static_cast<int32_t>(rows - 1) - 2 * static_cast<int32_t>(yy);
-    const uint32_t forwards = (y & 1) ? 0 : 1;
-    if (setting.wholeBlocks > 0) {
-      ReconstructTlg6Line(previous, row, setting.width, 0, setting.wholeBlocks, filterTypes,
-                          blockStride, residuals + yy * kTlg6BlockSize, setting.initialPixel,
-                          oddBlockRowOffset, forwards);
+    const RowPlace place = PlaceRow(setting, residuals, rows, yy);
+    if (!inPairs || yy + 1 == rows) {
+      ReconstructRow(setting, filterTypes, blockStride, previous, row, place);
+      scanLineCallback(context, kEndOfRow);
+      previous = row;
+      continue;
     }
-    if (setting.wholeBlocks != setting.blocksPerRow) {
-      ReconstructTlg6Line(previous, row, setting.width, setting.wholeBlocks, setting.blocksPerRow,
-                          filterTypes, blockStride, residuals + yy * setting.partialWidth,
-                          setting.initialPixel, oddBlockRowOffset, forwards);
-    }
+    ReconstructRowPair(setting, filterTypes, blockStride, previous, row, place, pairLine,
+                       PlaceRow(setting, residuals, rows, yy + 1));
     scanLineCallback(context, kEndOfRow);
     previous = row;
+    ++yy;
+    uint32_t* below = static_cast<uint32_t*>(scanLineCallback(context, y + 1));
+    if (!below) return kLoadStopped;
+    std::memcpy(below, pairLine, rowBytes);
+    scanLineCallback(context, kEndOfRow);
+    previous = below;
   }
   return kLoadComplete;
 }
@@ -218,7 +286,8 @@ int DecodeBlockRows(void* context, ScanLineCallback scanLineCallback, tZURBinary
       return kLoadFailed;
     }
     const int result = DeliverBlockRow(context, scanLineCallback, header, g, setting, k,
-                                       buffers.residuals, buffers.filterTypes, previous);
+                                       buffers.residuals, buffers.filterTypes, buffers.pairLine,
+                                       previous);
     if (result != kLoadComplete) return result;
   }
   return kLoadComplete;
@@ -335,7 +404,8 @@ int DecodeBlockRowGroups(void* context, ScanLineCallback scanLineCallback,
       if (!std::all_of(ok, ok + header.colours, [](bool b) { return b; })) return kLoadFailed;
       const int result =
           DeliverBlockRow(context, scanLineCallback, header, g, setting, first + j,
-                          group.residuals + j * residualEntries, buffers.filterTypes, previous);
+                          group.residuals + j * residualEntries, buffers.filterTypes,
+                          buffers.pairLine, previous);
       if (result != kLoadComplete) return result;
     }
     if (read < wanted) return kLoadFailed;
@@ -367,6 +437,7 @@ int DecodeTlg6(void* context, SizeCallback sizeCallback, ScanLineCallback scanLi
   buffers.filterTypes = static_cast<uint8_t*>(AllocateZeroed(filterCount));
   const uint32_t topLinePixels = header.height == 0 ? 0 : header.width;
   buffers.topLine = static_cast<uint32_t*>(Allocate(size_t{topLinePixels} * kPixelBytes));
+  buffers.pairLine = static_cast<uint32_t*>(Allocate(size_t{topLinePixels} * kPixelBytes));
   buffers.dictionary = static_cast<uint8_t*>(Allocate(kTlg6DictionarySize));
   if (!buffers.Complete()) return kLoadFailed;
 

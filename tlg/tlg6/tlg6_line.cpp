@@ -120,6 +120,46 @@ void ReconstructLine(const uint32_t* previousLine, uint32_t* currentLine, int32_
   }
 }
 
+// Two rows of one block row, the second below the first, block by block in
+// turn: each row's pixels form one long chain of dependent steps, and
+// alternating between the two lets the processor work on both at once.
+template <class Ops>
+void ReconstructLinePair(const uint32_t* previousLine, const Tlg6RowOfPair& first,
+                         const Tlg6RowOfPair& second, int32_t width, int32_t startBlock,
+                         int32_t endBlock, const uint8_t* filterTypes, int32_t blockStride,
+                         uint32_t initialPixel) {
+  constexpr std::array<BlockLoop, kTlg6FilterTypeCount> kBlockLoops =
+      MakeBlockLoops<Ops>(std::make_index_sequence<kTlg6FilterTypeCount>{});
+  constexpr int32_t kBlockSize = static_cast<int32_t>(kTlg6BlockSize);
+
+  if (startBlock >= endBlock) return;
+  Neighbours n1{initialPixel, initialPixel};
+  Neighbours n2{initialPixel, initialPixel};
+  if (startBlock > 0) {
+    const ptrdiff_t x = static_cast<ptrdiff_t>(startBlock) * kBlockSize - 1;
+    n1 = Neighbours{first.line[x], previousLine[x]};
+    n2 = Neighbours{second.line[x], first.line[x]};
+  }
+  const bool forwards1 = (first.rowDirection & 1) != 0;
+  const bool forwards2 = (second.rowDirection & 1) != 0;
+  for (int32_t b = startBlock; b < endBlock; ++b) {
+    const uint8_t filterType = filterTypes[b];
+    if (filterType >= kTlg6FilterTypeCount) return;
+    const ptrdiff_t x = static_cast<ptrdiff_t>(b) * kBlockSize;
+    const int32_t w = std::min<int32_t>(kBlockSize, width - static_cast<int32_t>(x));
+    const uint32_t* row1 = first.residuals + static_cast<ptrdiff_t>(b) * blockStride;
+    const uint32_t* row2 = second.residuals + static_cast<ptrdiff_t>(b) * blockStride;
+    if (b & 1) {
+      row1 += static_cast<ptrdiff_t>(first.oddBlockRowOffset) * w;
+      row2 += static_cast<ptrdiff_t>(second.oddBlockRowOffset) * w;
+    }
+    kBlockLoops[filterType](previousLine + x, first.line + x, w, row1, forwards1 ? 0 : w - 1,
+                            forwards1 ? 1 : -1, n1);
+    kBlockLoops[filterType](first.line + x, second.line + x, w, row2, forwards2 ? 0 : w - 1,
+                            forwards2 ? 1 : -1, n2);
+  }
+}
+
 }  // namespace
 
 void ReconstructTlg6LinePortable(const uint32_t* previousLine, uint32_t* currentLine,
@@ -153,4 +193,17 @@ void ReconstructTlg6Line(const uint32_t* previousLine, uint32_t* currentLine, in
                          int32_t oddBlockRowOffset, uint32_t rowDirection) {
   ReconstructTlg6Line(previousLine, currentLine, width, 0, endBlock, filterTypes, blockStride,
                       residuals, initialPixel, oddBlockRowOffset, rowDirection);
+}
+
+void ReconstructTlg6LinePair(const uint32_t* previousLine, const Tlg6RowOfPair& first,
+                             const Tlg6RowOfPair& second, int32_t width, int32_t startBlock,
+                             int32_t endBlock, const uint8_t* filterTypes, int32_t blockStride,
+                             uint32_t initialPixel) {
+#if defined(__SSE2__)
+  ReconstructLinePair<Sse2PixelOps>(previousLine, first, second, width, startBlock, endBlock,
+                                    filterTypes, blockStride, initialPixel);
+#else
+  ReconstructLinePair<PortablePixelOps>(previousLine, first, second, width, startBlock, endBlock,
+                                        filterTypes, blockStride, initialPixel);
+#endif
 }
