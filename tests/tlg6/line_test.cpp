@@ -93,4 +93,37 @@ TEST(Tlg6Line, MatchesTheLaneModel) {
 // The path for processors without SSE2, wherever the tests run.
 TEST(Tlg6Line, PortablePathMatchesTheLaneModel) { ExpectLaneModel(ReconstructTlg6LinePortable); }
 
+// Two rows at once give exactly what two calls one after the other give,
+// from any start block, stopping both at an invalid filter type.
+TEST(Tlg6Line, PairMatchesTwoSingleRows) {
+  std::mt19937 random(9);
+  for (int trial = 0; trial < 3000; ++trial) {
+    const int width = 1 + random() % 45, blocks = (width + 7) / 8;
+    const int rows = 2 + random() % 7, yy = random() % (rows - 1);
+    std::vector<uint32_t> previous(width), first(width), second(width), residuals(8 * rows * blocks);
+    for (auto* v : {&previous, &first, &second, &residuals}) {
+      for (auto& p : *v) p = random();
+    }
+    std::vector<uint8_t> filterTypes(blocks);
+    for (auto& f : filterTypes) f = static_cast<uint8_t>(random() % 50 == 0 ? 32 : random() % 32);
+    const int from = random() % blocks, to = from + 1 + random() % (blocks - from);
+    const int partial = to == blocks && width % 8 ? width % 8 : 8;
+    const uint32_t initial = random();
+    const uint32_t* at = residuals.data() + yy * partial;
+    const uint32_t* below = residuals.data() + (yy + 1) * partial;
+    const uint32_t direction = random() % 4;
+
+    std::vector<uint32_t> expected1(first), expected2(second);
+    ReconstructTlg6Line(previous.data(), expected1.data(), width, from, to, filterTypes.data(),
+                        8 * rows, at, initial, rows - 1 - 2 * yy, direction);
+    ReconstructTlg6Line(expected1.data(), expected2.data(), width, from, to, filterTypes.data(),
+                        8 * rows, below, initial, rows - 3 - 2 * yy, direction ^ 1);
+    ReconstructTlg6LinePair(previous.data(), Tlg6RowOfPair{first.data(), at, rows - 1 - 2 * yy, direction},
+                            Tlg6RowOfPair{second.data(), below, rows - 3 - 2 * yy, direction ^ 1},
+                            width, from, to, filterTypes.data(), 8 * rows, initial);
+    ASSERT_EQ(first, expected1) << "trial " << trial;
+    ASSERT_EQ(second, expected2) << "trial " << trial;
+  }
+}
+
 }  // namespace

@@ -102,9 +102,10 @@ std::vector<uint32_t> ColourBitLengths(const std::vector<uint8_t>& records) {
   return lengths;
 }
 
-int DecodeTlg6Bytes(const std::vector<uint8_t>& afterSignature, RowCollector& rows) {
+int DecodeTlg6Bytes(const std::vector<uint8_t>& afterSignature, RowCollector& rows,
+                    Tlg6StreamOrder order) {
   tMemDataStream stream(afterSignature.data(), static_cast<uint32_t>(afterSignature.size()));
-  return DecodeTlg6(&rows, CollectSize, CollectRow, stream);
+  return DecodeTlg6(&rows, CollectSize, CollectRow, stream, order);
 }
 
 std::vector<uint32_t> DecodedForm(const std::vector<uint32_t>& pixels, uint32_t colours) {

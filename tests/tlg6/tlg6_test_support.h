@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/support/row_collector.h"
+#include "tlg/tlg6/tlg6_decoder.h"
 
 // A bit stream written least significant bit first, as TLG6 codes are read.
 struct TestBits {
@@ -41,7 +42,8 @@ void AppendColourRecord(std::vector<uint8_t>& records, const TestBits& bits,
                         uint32_t methodBits = 0);
 std::vector<uint32_t> ColourBitLengths(const std::vector<uint8_t>& records);
 
-int DecodeTlg6Bytes(const std::vector<uint8_t>& afterSignature, RowCollector& rows);
+int DecodeTlg6Bytes(const std::vector<uint8_t>& afterSignature, RowCollector& rows,
+                    Tlg6StreamOrder order = Tlg6StreamOrder::kSideBySideWherePossible);
 
 // What a round trip gives back for these pixels and colour count.
 std::vector<uint32_t> DecodedForm(const std::vector<uint32_t>& pixels, uint32_t colours);

@@ -420,7 +420,7 @@ void FillUInt32(uint32_t* destination, int32_t count, uint32_t value) {
 }
 
 int DecodeTlg6(void* context, SizeCallback sizeCallback, ScanLineCallback scanLineCallback,
-               tZURBinaryStream& stream) {
+               tZURBinaryStream& stream, Tlg6StreamOrder order) {
   BuildTlg6Tables();
   Header header;
   if (!ReadHeader(stream, header) || !IsAcceptable(header)) return kLoadFailed;
@@ -447,7 +447,7 @@ int DecodeTlg6(void* context, SizeCallback sizeCallback, ScanLineCallback scanLi
                        buffers.dictionary)) {
     return kLoadFailed;
   }
-  if (CanUnpackColoursSideBySide()) {
+  if (order == Tlg6StreamOrder::kSideBySideWherePossible && CanUnpackColoursSideBySide()) {
     GroupBuffers group;
     if (AllocateGroupBuffers(header, g, group)) {
       return DecodeBlockRowGroups(context, scanLineCallback, stream, header, g, buffers, group);
