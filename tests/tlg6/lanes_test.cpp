@@ -138,7 +138,9 @@ TEST(Tlg6Lanes, DecoderGivesTheSameRowsEitherWay) {
     ASSERT_EQ(a, b) << "trial " << trial;
     ASSERT_EQ(sideBySide.rowCalls, oneByOne.rowCalls) << "trial " << trial;
     ASSERT_EQ(sideBySide.pixels, oneByOne.pixels) << "trial " << trial;
-    if (trial % 2 == 0) ASSERT_EQ(a, 0) << "trial " << trial;
+    if (trial % 2 == 0) {
+      ASSERT_EQ(a, 0) << "trial " << trial;
+    }
   }
   EXPECT_EQ(damaged, 30);
 }

@@ -319,6 +319,7 @@ TLG6_AVX2 void DecodeLanes(const Tlg6ColourStream* streams, uint32_t streamCount
 
 bool CanUnpackColoursSideBySide() {
 #if TLG6_LANES
+  __builtin_cpu_init();  // a no-op once run; needed where no constructor ran it yet
   return __builtin_cpu_supports("avx2");
 #else
   return false;
