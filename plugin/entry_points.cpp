@@ -89,9 +89,8 @@ int DecodePicture(const Char* buffer, LONG_PTR length, unsigned flags, HLOCAL* i
   try {
     const auto stream = OpenInput(buffer, length, flags);
     if (stream != nullptr) {
-      // TLG5 composes every pixel of each row it asks for; TLG6 leaves the
-      // blocks of an invalid filter type as they were.
-      dib.rowsWrittenWhole = ReadRawTlgKind(*stream) == RawTlgKind::kTlg5;
+      // Both raw decoders write every pixel of each row they ask for.
+      dib.rowsWrittenWhole = true;
       const int result = LoadTlg(&dib, DibSizeCallback, DibScanLineCallback, nullptr, *stream);
       if (result == kLoadComplete) {
         HandOverDib(dib, infoOut, pixelsOut);

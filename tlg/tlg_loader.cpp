@@ -20,6 +20,8 @@ bool Matches(const uint8_t* bytes, const uint8_t* expected, size_t size) {
   return std::memcmp(bytes, expected, size) == 0;
 }
 
+enum class RawTlgKind { kUnknown, kTlg5, kTlg6 };
+
 RawTlgKind KindOfSignature(const uint8_t* signature) {
   if (Matches(signature, kTlg5Signature, kTlgSignatureSize)) return RawTlgKind::kTlg5;
   if (Matches(signature, kTlg6Signature, kTlgSignatureSize)) return RawTlgKind::kTlg6;
@@ -105,18 +107,6 @@ int DecodeRawTlg(void* context, SizeCallback sizeCallback, ScanLineCallback scan
     default:
       return kLoadFailed;
   }
-}
-
-RawTlgKind ReadRawTlgKind(tZURBinaryStream& stream) {
-  stream.Seek(0, kSeekBegin);
-  uint8_t signature[kTlgSignatureSize];
-  if (!ReadExact(stream, signature, kTlgSignatureSize)) return RawTlgKind::kUnknown;
-  uint32_t rawLength = 0;
-  if (Matches(signature, kTlg0Signature, kTlgSignatureSize) &&
-      !(ReadUInt32LE(stream, rawLength) && ReadExact(stream, signature, kTlgSignatureSize))) {
-    return RawTlgKind::kUnknown;
-  }
-  return KindOfSignature(signature);
 }
 
 bool HasTlgSignature(tZURBinaryStream& stream) {

@@ -18,10 +18,6 @@ int LoadTlg(void* context, SizeCallback sizeCallback, ScanLineCallback scanLineC
 int DecodeRawTlg(void* context, SizeCallback sizeCallback, ScanLineCallback scanLineCallback,
                  tZURBinaryStream& stream);
 
-// The raw image inside the stream, bare or wrapped, from its signatures.
-enum class RawTlgKind { kUnknown, kTlg5, kTlg6 };
-RawTlgKind ReadRawTlgKind(tZURBinaryStream& stream);
-
 // Whether the stream starts with one of the three signatures.
 bool HasTlgSignature(tZURBinaryStream& stream);
 

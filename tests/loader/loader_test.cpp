@@ -190,27 +190,4 @@ TEST(ReadImageSize, ReadsTheHeaderAndNoRow) {
   }
 }
 
-// The plug-in leaves TLG5 rows uncleared on this answer alone, so anything
-// but a TLG5 image, bare or wrapped, must not be taken for one.
-TEST(ReadRawTlgKind, FollowsTheWrapperToTheRawSignature) {
-  const auto kindOf = [](const std::vector<uint8_t>& bytes, size_t size) {
-    tMemDataStream stream(bytes.data(), static_cast<uint32_t>(size));
-    return ReadRawTlgKind(stream);
-  };
-  const std::pair<TlgKind, RawTlgKind> kinds[] = {{TlgKind::kTlg5, RawTlgKind::kTlg5},
-                                                  {TlgKind::kTlg6, RawTlgKind::kTlg6}};
-  for (const auto& [kind, raw] : kinds) {
-    const auto bare = EncodeTestImage(kind, Sprite());
-    const auto wrapped = WrappedSample(kind, Sprite(), {});
-    EXPECT_EQ(kindOf(bare, bare.size()), raw);
-    EXPECT_EQ(kindOf(wrapped, wrapped.size()), raw);
-    EXPECT_EQ(kindOf(wrapped, 15 + 10), RawTlgKind::kUnknown) << "inner signature cut short";
-    EXPECT_EQ(kindOf(bare, 10), RawTlgKind::kUnknown);
-  }
-  const auto nested = WrapTlg0(WrapTlg0(EncodeTestImage(TlgKind::kTlg5, Sprite()), {}), {});
-  EXPECT_EQ(kindOf(nested, nested.size()), RawTlgKind::kUnknown);
-  const auto other = Literal("TLG5.0\0raw\x1b");
-  EXPECT_EQ(kindOf(other, other.size()), RawTlgKind::kUnknown);
-}
-
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -167,6 +168,25 @@ TEST(Tlg6Decoder, FilterSection) {
   std::fill(claimed.begin() + 16, claimed.end(), 0xFF);
   RowCollector rows;
   EXPECT_EQ(DecodeTlg6Bytes(claimed, rows), -1);
+}
+
+// An invalid filter type stops its rows at its block; the rest of those rows
+// reads 0 rather than whatever the caller's rows held, in both stream orders.
+TEST(Tlg6Decoder, InvalidFilterTypeLeavesNoPixelUnwritten) {
+  const TestImage image = MakeTestImage(ImagePattern::kNoise, 32, 16, 3, true);
+  Tlg6Parts parts = SplitTlg6(EncodeTlg6(image.pixels.data(), 32, 16, Tlg6EncodeOptions{0, 1}));
+  parts.section = {0x00, 1, 1, 40, 1, 1, 1, 1, 1};  // eight literal types; block 2 of block row 0 is bad
+  for (const Tlg6StreamOrder order :
+       {Tlg6StreamOrder::kSideBySideWherePossible, Tlg6StreamOrder::kOneAfterTheOther}) {
+    RowCollector rows;
+    ASSERT_EQ(DecodeTlg6Bytes(AssembleTlg6(parts), rows, order), 0);
+    EXPECT_EQ(std::count(rows.pixels.begin(), rows.pixels.end(), kUnwrittenPixel), 0);
+    for (uint32_t y = 0; y < 8; ++y) {
+      for (uint32_t x = 0; x < 32; ++x) {
+        ASSERT_EQ(rows.Pixel(x, y), x < 16 ? image.pixels[y * 32 + x] : 0u) << x << ", " << y;
+      }
+    }
+  }
 }
 
 TEST(Tlg6Decoder, ColourRecordChecks) {

@@ -226,10 +226,11 @@ void ReconstructRowPair(const RowSetting& setting, const uint8_t* filterTypes,
   }
 }
 
-// Rebuilds and delivers the rows of block row k from its residuals; the
-// previous line moves on with every row. Rows go in pairs where every filter
-// type is valid, the second one through `pairLine`, since the caller hands out
-// a row only after the one before is done. A loader result.
+// Rebuilds and delivers the rows of block row k from its residuals, writing
+// every pixel of each; the previous line moves on with every row. Rows go in
+// pairs where every filter type is valid, the second one through `pairLine`,
+// since the caller hands out a row only after the one before is done. A
+// loader result.
 int DeliverBlockRow(void* context, ScanLineCallback scanLineCallback, const Header& header,
                     const Geometry& g, const RowSetting& setting, uint32_t k,
                     const uint32_t* residuals, const uint8_t* filterTypesOfImage,
@@ -238,8 +239,9 @@ int DeliverBlockRow(void* context, ScanLineCallback scanLineCallback, const Head
   const uint32_t rows = std::min(kTlg6BlockSize, header.height - y0);
   const uint8_t* filterTypes = filterTypesOfImage + static_cast<size_t>(k) * g.blocksPerRow;
   const int32_t blockStride = static_cast<int32_t>(rows * kTlg6BlockSize);
-  // An invalid filter type leaves the rest of its row unwritten, which a
-  // row that passes through `pairLine` could not do.
+  // An invalid filter type stops the reconstruction of a row at its block.
+  // Such rows are cleared first, so that every row handed out is written
+  // whole, and go one by one: a row in `pairLine` would be copied whole.
   const bool inPairs = std::all_of(filterTypes, filterTypes + g.blocksPerRow,
                                    [](uint8_t t) { return t < kTlg6FilterTypeCount; });
   const size_t rowBytes = size_t{header.width} * kPixelBytes;
@@ -249,6 +251,7 @@ int DeliverBlockRow(void* context, ScanLineCallback scanLineCallback, const Head
     if (!row) return kLoadStopped;
     const RowPlace place = PlaceRow(setting, residuals, rows, yy);
     if (!inPairs || yy + 1 == rows) {
+      if (!inPairs) std::memset(row, 0, rowBytes);
       ReconstructRow(setting, filterTypes, blockStride, previous, row, place);
       scanLineCallback(context, kEndOfRow);
       previous = row;
