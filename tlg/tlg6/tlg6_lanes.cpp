@@ -191,8 +191,10 @@ struct StepEvents {
 // 0, else a run length. Codes that end within the 32-bit window at the lane's
 // bit position are decoded here; anything else (an escape, a long code, a
 // running sum out of the table, a window that reaches past the coded bytes,
-// where the scalar readers take decisions of their own) is marked slow and
-// left to scalar code.
+// where the scalar readers take decisions of their own) is marked slow. The
+// step goes on regardless, so that the test stays out of the chain from one
+// step to the next; a slow lane gets its state back from before the step and
+// is left to scalar code.
 TLG6_AVX2 inline StepEvents Step(LaneSet& v, const StepConstants& c, const int* code,
                                  uint8_t* outBase) {
   const int* const parameters = reinterpret_cast<const int*>(&RiceParameterTable[0][0]);
@@ -219,9 +221,8 @@ TLG6_AVX2 inline StepEvents Step(LaneSet& v, const StepConstants& c, const int* 
   __m256i slow = _mm256_cmpgt_epi32(_mm256_add_epi32(codeBits, b), c.windowBits);
   slow = _mm256_or_si256(slow, _mm256_cmpeq_epi32(window, c.zero));
   slow = _mm256_or_si256(slow, _mm256_cmpgt_epi32(_mm256_add_epi32(p, c.windowBytes), v.end));
-  slow = _mm256_or_si256(slow, _mm256_and_si256(isValue, _mm256_cmpgt_epi32(v.sum, c.sumLimit)));
+  slow = _mm256_or_si256(slow, _mm256_cmpgt_epi32(v.sum, c.sumLimit));
   slow = _mm256_and_si256(slow, active);
-  const __m256i go = _mm256_andnot_si256(slow, active);
 
   const __m256i field = _mm256_andnot_si256(_mm256_sllv_epi32(c.ones, fieldBits),
                                             _mm256_srlv_epi32(window, afterOne));
@@ -231,49 +232,62 @@ TLG6_AVX2 inline StepEvents Step(LaneSet& v, const StepConstants& c, const int* 
   const __m256i odd = _mm256_and_si256(e, c.one);
   const __m256i value =
       _mm256_xor_si256(_mm256_add_epi32(half, odd), _mm256_cmpeq_epi32(odd, c.zero));
-  const __m256i valueGo = _mm256_and_si256(go, isValue);
+  const __m256i valueStep = _mm256_and_si256(active, isValue);
 
   // Every lane stores a byte at its index: the value, or a zero that a later
   // value overwrites or that is there already.
   alignas(32) uint32_t values[8];
   alignas(32) uint32_t where[8];
-  Store(values, _mm256_and_si256(value, valueGo));
+  Store(values, _mm256_and_si256(value, valueStep));
   Store(where, _mm256_add_epi32(v.out, _mm256_slli_epi32(v.index, 2)));
 #pragma GCC unroll 8
   for (int i = 0; i < 8; ++i) outBase[where[i]] = static_cast<uint8_t>(values[i]);
 
-  const __m256i runGo = _mm256_andnot_si256(isValue, go);
+  const __m256i runStep = _mm256_andnot_si256(isValue, active);
   const __m256i overrun =
-      _mm256_and_si256(runGo, _mm256_cmpgt_epi32(length, _mm256_sub_epi32(v.count, v.index)));
-  const __m256i runOk = _mm256_andnot_si256(overrun, runGo);
+      _mm256_and_si256(runStep, _mm256_cmpgt_epi32(length, _mm256_sub_epi32(v.count, v.index)));
+  const __m256i runOk = _mm256_andnot_si256(overrun, runStep);
   const __m256i zeroRun = _mm256_and_si256(runOk, _mm256_cmpeq_epi32(v.remaining, c.zero));
   const __m256i valueRun = _mm256_andnot_si256(zeroRun, runOk);
   // A value, and a zero run, count `remaining` down; a value run sets it.
   v.remaining = _mm256_blendv_epi8(
-      _mm256_add_epi32(v.remaining, _mm256_and_si256(_mm256_or_si256(valueGo, zeroRun), c.ones)),
-      length, valueRun);
-  v.index = _mm256_add_epi32(
-      v.index, _mm256_add_epi32(_mm256_and_si256(valueGo, c.one), _mm256_and_si256(zeroRun, length)));
-  const __m256i grown = _mm256_add_epi32(v.sum, _mm256_and_si256(half, valueGo));
-  const __m256i wrap = _mm256_and_si256(valueGo, _mm256_cmpeq_epi32(v.countdown, c.zero));
+      _mm256_add_epi32(v.remaining, _mm256_or_si256(valueStep, zeroRun)), length, valueRun);
+  v.index = _mm256_add_epi32(v.index, _mm256_sub_epi32(_mm256_and_si256(zeroRun, length),
+                                                       valueStep));
+  const __m256i grown = _mm256_add_epi32(v.sum, _mm256_and_si256(half, valueStep));
+  const __m256i wrap = _mm256_and_si256(valueStep, _mm256_cmpeq_epi32(v.countdown, c.zero));
   v.sum = _mm256_blendv_epi8(grown, _mm256_srli_epi32(grown, 1), wrap);
-  v.countdown = _mm256_and_si256(_mm256_add_epi32(v.countdown, valueGo), c.countdownMask);
-  v.bit = _mm256_add_epi32(v.bit, _mm256_and_si256(codeBits, go));
+  v.countdown = _mm256_and_si256(_mm256_add_epi32(v.countdown, valueStep), c.countdownMask);
+  v.bit = _mm256_add_epi32(v.bit, _mm256_and_si256(codeBits, active));
 
   const __m256i finished =
-      _mm256_or_si256(overrun, _mm256_and_si256(go, _mm256_cmpeq_epi32(v.index, v.count)));
+      _mm256_or_si256(overrun, _mm256_and_si256(active, _mm256_cmpeq_epi32(v.index, v.count)));
   return StepEvents{slow, overrun, finished};
+}
+
+// A slow lane's state from before the step.
+TLG6_AVX2 inline void TakeBackSlowLanes(LaneSet& v, const LaneSet& before, __m256i slow) {
+  v.bit = _mm256_blendv_epi8(v.bit, before.bit, slow);
+  v.sum = _mm256_blendv_epi8(v.sum, before.sum, slow);
+  v.countdown = _mm256_blendv_epi8(v.countdown, before.countdown, slow);
+  v.index = _mm256_blendv_epi8(v.index, before.index, slow);
+  v.remaining = _mm256_blendv_epi8(v.remaining, before.remaining, slow);
 }
 
 TLG6_AVX2 inline int Mask(__m256i v) { return _mm256_movemask_ps(_mm256_castsi256_ps(v)); }
 
 // Scalar work after a step that marked lanes slow, failed or finished.
 TLG6_AVX2 void HandleEvents(Lanes& l, int first, const StepEvents& events, const Bases& bases) {
-  const int overruns = Mask(events.overrun);
   const int slowLanes = Mask(events.slow);
+  const int overruns = Mask(events.overrun) & ~slowLanes;
   for (int i = 0; i < 8; ++i) {
-    if (overruns & (1 << i)) l.failed[first + i] = true;
-    if (slowLanes & (1 << i)) DecodeCodeOfLane(l, first + i, bases);
+    const int lane = first + i;
+    if (overruns & (1 << i)) l.failed[lane] = true;
+    if (slowLanes & (1 << i)) {
+      // The step stored a byte here that the scalar code may not replace.
+      bases.out[l.out[lane] + size_t{l.index[lane]} * kEntryBytes] = 0;
+      DecodeCodeOfLane(l, lane, bases);
+    }
   }
 }
 
@@ -293,11 +307,15 @@ TLG6_AVX2 void DecodeLanes(const Tlg6ColourStream* streams, uint32_t streamCount
     LaneSet a = LoadLaneSet(l, 0);
     LaneSet b = LoadLaneSet(l, 8);
     for (;;) {
+      const LaneSet aBefore = a;
+      const LaneSet bBefore = b;
       const StepEvents ea = Step(a, c, code, outBase);
       const StepEvents eb = Step(b, c, code, outBase);
       const __m256i any = _mm256_or_si256(_mm256_or_si256(ea.slow, ea.finished),
                                           _mm256_or_si256(eb.slow, eb.finished));
       if (Mask(any) == 0) continue;
+      TakeBackSlowLanes(a, aBefore, ea.slow);
+      TakeBackSlowLanes(b, bBefore, eb.slow);
       StoreLaneSet(l, 0, a);
       StoreLaneSet(l, 8, b);
       HandleEvents(l, 0, ea, bases);
