@@ -113,8 +113,9 @@ struct Buffers {
     std::free(pairLine);
     std::free(dictionary);
   }
-  bool Complete() const {
-    return bits && residuals && filterTypes && topLine && pairLine && dictionary;
+  // The bit and residual buffers serve the one-by-one decoding alone.
+  bool Complete(bool oneByOne) const {
+    return (!oneByOne || (bits && residuals)) && filterTypes && topLine && pairLine && dictionary;
   }
 };
 
@@ -326,9 +327,16 @@ struct GroupBuffers {
 constexpr size_t kInitialGroupCodeBytes = 64 * 1024;
 constexpr size_t kStreamTail = kTlg6CodeGuardBytes + kTlg6LaneReadSlack;
 
+// Fewer block rows per group for very wide images: what a group holds is
+// worked on while it is in the processor's caches.
+constexpr uint64_t kGroupResidualBudget = uint64_t{16} << 20;
+
 bool AllocateGroupBuffers(const Header& header, const Geometry& g, GroupBuffers& group) {
-  group.blockRows = std::min(g.blockRows, std::max(1u, kStreamsPerGroup / header.colours));
-  const uint64_t residualBytes = GroupResidualEntries(header) * kEntryBytes * group.blockRows;
+  const uint64_t blockRowBytes = GroupResidualEntries(header) * kEntryBytes;
+  const uint64_t fitting = std::max<uint64_t>(1, kGroupResidualBudget / blockRowBytes);
+  group.blockRows = static_cast<uint32_t>(std::min<uint64_t>(
+      {g.blockRows, fitting, std::max(1u, kStreamsPerGroup / header.colours)}));
+  const uint64_t residualBytes = blockRowBytes * group.blockRows;
   if (residualBytes > kMaxBufferBytes) return false;
   const uint32_t streamCount = group.blockRows * header.colours;
   group.codeCapacity = kInitialGroupCodeBytes;
@@ -431,18 +439,23 @@ int DecodeTlg6(void* context, SizeCallback sizeCallback, ScanLineCallback scanLi
 
   const Geometry g = MakeGeometry(header);
   const size_t filterCount = static_cast<size_t>(g.blocksPerRow) * g.blockRows;
+  GroupBuffers group;
+  const bool sideBySide = order == Tlg6StreamOrder::kSideBySideWherePossible &&
+                          CanUnpackColoursSideBySide() && AllocateGroupBuffers(header, g, group);
   Buffers buffers;
-  buffers.bits = static_cast<uint8_t*>(Allocate((BitLengthLimit(header) >> 3) + kBitBufferSpare));
-  // Zeroed: a one-colour image only ever writes lane 0, and the line
-  // reconstruction reads all four.
-  buffers.residuals = static_cast<uint32_t*>(
-      AllocateZeroed(static_cast<size_t>(header.width * kEntryBytes * TallestBlockRow(header) + 1)));
+  if (!sideBySide) {
+    buffers.bits = static_cast<uint8_t*>(Allocate((BitLengthLimit(header) >> 3) + kBitBufferSpare));
+    // Zeroed: a one-colour image only ever writes lane 0, and the line
+    // reconstruction reads all four.
+    buffers.residuals = static_cast<uint32_t*>(AllocateZeroed(
+        static_cast<size_t>(header.width * kEntryBytes * TallestBlockRow(header) + 1)));
+  }
   buffers.filterTypes = static_cast<uint8_t*>(AllocateZeroed(filterCount));
   const uint32_t topLinePixels = header.height == 0 ? 0 : header.width;
   buffers.topLine = static_cast<uint32_t*>(Allocate(size_t{topLinePixels} * kPixelBytes));
   buffers.pairLine = static_cast<uint32_t*>(Allocate(size_t{topLinePixels} * kPixelBytes));
   buffers.dictionary = static_cast<uint8_t*>(Allocate(kTlg6DictionarySize));
-  if (!buffers.Complete()) return kLoadFailed;
+  if (!buffers.Complete(!sideBySide)) return kLoadFailed;
 
   FillUInt32(buffers.topLine, static_cast<int32_t>(topLinePixels), Tlg6InitialPixel(header.colours));
   FillTlg6FilterDictionary(buffers.dictionary);
@@ -450,11 +463,8 @@ int DecodeTlg6(void* context, SizeCallback sizeCallback, ScanLineCallback scanLi
                        buffers.dictionary)) {
     return kLoadFailed;
   }
-  if (order == Tlg6StreamOrder::kSideBySideWherePossible && CanUnpackColoursSideBySide()) {
-    GroupBuffers group;
-    if (AllocateGroupBuffers(header, g, group)) {
-      return DecodeBlockRowGroups(context, scanLineCallback, stream, header, g, buffers, group);
-    }
+  if (sideBySide) {
+    return DecodeBlockRowGroups(context, scanLineCallback, stream, header, g, buffers, group);
   }
   return DecodeBlockRows(context, scanLineCallback, stream, header, g, buffers);
 }
