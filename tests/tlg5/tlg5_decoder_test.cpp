@@ -133,6 +133,7 @@ TEST(Tlg5Decoder, RejectsHeadersBeforeTheSizeCallback) {
       Image(3, 2, 2, 0, 1, kExampleRecords),            // block height 0
       Image(4, 0x10000, 1, 0x10000, 1, {}),             // block buffers past 32 bits
       Image(3, 0xFFFFFFF6, 1, 1, 1, {}),                // one row past 32 bits with its slack
+      Image(3, 0, 0x80000000u, 1, 1, {}),               // rows past the signed 32-bit numbers
   };
   for (const auto& bytes : rejected) {
     const auto d = Decode(bytes);

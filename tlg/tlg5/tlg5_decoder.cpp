@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "tlg/tlg5/slide_decompress.h"
 #include "tlg/tlg5/tlg5_compose.h"
@@ -30,6 +31,9 @@ bool ReadHeader(tZURBinaryStream& stream, Tlg5Header& header) {
   }
   if (header.colours != kTlg5OpaqueColours && header.colours != kTlg5AlphaColours) return false;
   if (header.blockHeight == 0) return false;
+  // Rows are numbered with signed 32-bit values in the row callback, where -1
+  // means the end of a row.
+  if (header.height > static_cast<uint32_t>(std::numeric_limits<int32_t>::max())) return false;
   const uint64_t width = header.width;
   if (header.blockHeight * width + kTlg5BufferSlack > kMaxBufferSize) return false;
   // A block never holds more rows than the image has, whatever the header claims.
