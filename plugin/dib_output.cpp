@@ -38,14 +38,14 @@ void ClearRows(DibOutput& dib, int32_t first, int32_t last) {
 
 void AnswerRowsThrough(DibOutput& dib, int32_t row) {
   if (row < dib.rowsAnswered) return;
-  ClearRows(dib, dib.rowsAnswered, dib.rowsWrittenWhole ? row - 1 : row);
+  ClearRows(dib, dib.rowsAnswered, row - 1);  // rows skipped on the way to `row`
   dib.rowsAnswered = row + 1;
 }
 
 }  // namespace
 
 DibOutput MakeDibOutput(ProgressCallback progress, LONG_PTR progressData) {
-  return DibOutput{0, 0, 0, nullptr, nullptr, progress, progressData, nullptr, 0, false};
+  return DibOutput{0, 0, 0, nullptr, nullptr, progress, progressData, nullptr, 0};
 }
 
 bool DibSizeCallback(void* context, uint32_t width, uint32_t height) {
@@ -70,9 +70,8 @@ bool AllocateDib(DibOutput& dib, uint32_t width, uint32_t height) {
   LocalUnlock(dib.infoHandle);
 
   dib.stride = static_cast<int32_t>(width * kDibBytesPerPixel);
-  // Not zeroed here: a row is cleared when it is first handed out, while the
-  // decoder is about to write it, and only where the decoder may leave
-  // pixels unwritten.
+  // Not zeroed: the decoders write every row they get, and the rows they do
+  // not get are cleared on the way.
   dib.pixelHandle = LocalAlloc(LMEM_MOVEABLE, pixelBytes);
   if (dib.pixelHandle == nullptr) {
     LocalFree(dib.infoHandle);

@@ -17,10 +17,8 @@ struct DibOutput {
   LONG_PTR progressData;
   uint8_t* lockedPixels;  // the pixel block while it is locked
   int32_t rowsAnswered;   // rows 0 to rowsAnswered - 1 (top down) have been handed out
-  bool rowsWrittenWhole;  // the decoder writes every pixel of each row it gets
 };
 
-// Rows are cleared as they are handed out until `rowsWrittenWhole` is set.
 DibOutput MakeDibOutput(ProgressCallback progress, LONG_PTR progressData);
 
 // Size callback of GetPicture: allocates both blocks and locks the pixels.
@@ -29,10 +27,9 @@ bool DibSizeCallback(void* context, uint32_t width, uint32_t height);
 // record holds nothing.
 bool AllocateDib(DibOutput& dib, uint32_t width, uint32_t height);
 // Row callback: reports progress, lets the host stop, and answers the row's
-// address in the bottom-up block. Unless the decoder writes rows whole, a
-// row is cleared the first time it is answered, so that whatever a decoder
-// leaves unwritten is 0, never the host's old heap; rows a decoder skips
-// are cleared either way.
+// address in the bottom-up block. Decoders write every pixel of each row they
+// get; rows a decoder skips are cleared, so that none shows the host's old
+// heap.
 void* DibScanLineCallback(void* context, int32_t row);
 // Gives both blocks to the host, with every row never answered cleared; the
 // record holds nothing afterwards.

@@ -89,8 +89,6 @@ int DecodePicture(const Char* buffer, LONG_PTR length, unsigned flags, HLOCAL* i
   try {
     const auto stream = OpenInput(buffer, length, flags);
     if (stream != nullptr) {
-      // Both raw decoders write every pixel of each row they ask for.
-      dib.rowsWrittenWhole = true;
       const int result = LoadTlg(&dib, DibSizeCallback, DibScanLineCallback, nullptr, *stream);
       if (result == kLoadComplete) {
         HandOverDib(dib, infoOut, pixelsOut);

@@ -8,9 +8,10 @@
 // decode. May be null, which counts as true.
 typedef bool (*SizeCallback)(void* context, uint32_t width, uint32_t height);
 
-// For row >= 0: room for width 32-bit pixels of that row, or null to stop.
-// The memory must keep the row until the next row has been written, since the
-// decoders read it back. Row -1 is the end-of-row notice; its result is ignored.
+// For row >= 0: room for width 32-bit pixels of that row, or null to stop;
+// the decoder writes every pixel of it. The memory must keep the row until
+// the next row has been written, since the decoders read it back. Row -1 is
+// the end-of-row notice; its result is ignored.
 typedef void* (*ScanLineCallback)(void* context, int32_t row);
 
 // Results of the loader and of the decoders.

@@ -118,9 +118,10 @@ TEST(Tlg6Line, PairMatchesTwoSingleRows) {
                         8 * rows, at, initial, rows - 1 - 2 * yy, direction);
     ReconstructTlg6Line(expected1.data(), expected2.data(), width, from, to, filterTypes.data(),
                         8 * rows, below, initial, rows - 3 - 2 * yy, direction ^ 1);
-    ReconstructTlg6LinePair(previous.data(), Tlg6RowOfPair{first.data(), at, rows - 1 - 2 * yy, direction},
-                            Tlg6RowOfPair{second.data(), below, rows - 3 - 2 * yy, direction ^ 1},
-                            width, from, to, filterTypes.data(), 8 * rows, initial);
+    const Tlg6Row pair[2] = {Tlg6Row{first.data(), at, rows - 1 - 2 * yy, direction},
+                             Tlg6Row{second.data(), below, rows - 3 - 2 * yy, direction ^ 1}};
+    ReconstructTlg6Rows(previous.data(), pair, 2, width, from, to, filterTypes.data(), 8 * rows,
+                        initial);
     ASSERT_EQ(first, expected1) << "trial " << trial;
     ASSERT_EQ(second, expected2) << "trial " << trial;
   }

@@ -99,7 +99,7 @@ struct Buffers {
   uint32_t* residuals = nullptr;
   uint8_t* filterTypes = nullptr;
   uint32_t* topLine = nullptr;
-  uint32_t* pairLine = nullptr;  // the second row of a pair, until the caller hands out its row
+  uint32_t* laterLines = nullptr;  // rows reconstructed ahead, until the caller hands them out
   uint8_t* dictionary = nullptr;
 
   Buffers() = default;
@@ -110,12 +110,12 @@ struct Buffers {
     std::free(residuals);
     std::free(filterTypes);
     std::free(topLine);
-    std::free(pairLine);
+    std::free(laterLines);
     std::free(dictionary);
   }
   // The bit and residual buffers serve the one-by-one decoding alone.
   bool Complete(bool oneByOne) const {
-    return (!oneByOne || (bits && residuals)) && filterTypes && topLine && pairLine && dictionary;
+    return (!oneByOne || (bits && residuals)) && filterTypes && topLine && laterLines && dictionary;
   }
 };
 
@@ -173,101 +173,70 @@ struct RowSetting {
   uint32_t partialWidth;
 };
 
-// One row of a block row: where its residuals start for the whole blocks
-// and for the partial block, and the order it reads them in.
-struct RowPlace {
-  const uint32_t* wholeResiduals;
-  const uint32_t* partialResiduals;
-  int32_t oddBlockRowOffset;
-  uint32_t rowDirection;
-};
-
-RowPlace PlaceRow(const RowSetting& setting, const uint32_t* residuals, uint32_t rows,
-                  uint32_t yy) {
-  return RowPlace{residuals + yy * kTlg6BlockSize, residuals + yy * setting.partialWidth,
-                  static_cast<int32_t>(rows - 1) - 2 * static_cast<int32_t>(yy),
-                  (yy & 1) ? 0u : 1u};  // block rows start on even rows
-}
-
-void ReconstructRow(const RowSetting& setting, const uint8_t* filterTypes, int32_t blockStride,
-                    const uint32_t* previous, uint32_t* row, const RowPlace& place) {
+// Rows yy to yy + count - 1 of a block row: the first into `first`, the
+// others into `laterLines`, one line each.
+void ReconstructRows(const RowSetting& setting, const uint8_t* filterTypes, int32_t blockStride,
+                     const uint32_t* residuals, uint32_t rows, uint32_t yy, int32_t count,
+                     const uint32_t* previous, uint32_t* first, uint32_t* laterLines) {
+  Tlg6Row whole[kTlg6MaxRowsTogether];
+  Tlg6Row partial[kTlg6MaxRowsTogether];
+  for (int32_t i = 0; i < count; ++i) {
+    const uint32_t y = yy + static_cast<uint32_t>(i);
+    uint32_t* line = i == 0 ? first : laterLines + static_cast<size_t>(i - 1) * setting.width;
+    const int32_t oddBlockRowOffset = static_cast<int32_t>(rows - 1) - 2 * static_cast<int32_t>(y);
+    const uint32_t rowDirection = (y & 1) ? 0u : 1u;  // block rows start on even rows
+    whole[i] = Tlg6Row{line, residuals + y * kTlg6BlockSize, oddBlockRowOffset, rowDirection};
+    partial[i] = Tlg6Row{line, residuals + y * setting.partialWidth, oddBlockRowOffset,
+                         rowDirection};
+  }
   if (setting.wholeBlocks > 0) {
-    ReconstructTlg6Line(previous, row, setting.width, 0, setting.wholeBlocks, filterTypes,
-                        blockStride, place.wholeResiduals, setting.initialPixel,
-                        place.oddBlockRowOffset, place.rowDirection);
+    ReconstructTlg6Rows(previous, whole, count, setting.width, 0, setting.wholeBlocks,
+                        filterTypes, blockStride, setting.initialPixel);
   }
   if (setting.wholeBlocks != setting.blocksPerRow) {
-    ReconstructTlg6Line(previous, row, setting.width, setting.wholeBlocks, setting.blocksPerRow,
-                        filterTypes, blockStride, place.partialResiduals, setting.initialPixel,
-                        place.oddBlockRowOffset, place.rowDirection);
-  }
-}
-
-void ReconstructRowPair(const RowSetting& setting, const uint8_t* filterTypes,
-                        int32_t blockStride, const uint32_t* previous, uint32_t* first,
-                        const RowPlace& firstPlace, uint32_t* second, const RowPlace& secondPlace) {
-  if (setting.wholeBlocks > 0) {
-    ReconstructTlg6LinePair(
-        previous,
-        Tlg6RowOfPair{first, firstPlace.wholeResiduals, firstPlace.oddBlockRowOffset,
-                      firstPlace.rowDirection},
-        Tlg6RowOfPair{second, secondPlace.wholeResiduals, secondPlace.oddBlockRowOffset,
-                      secondPlace.rowDirection},
-        setting.width, 0, setting.wholeBlocks, filterTypes, blockStride, setting.initialPixel);
-  }
-  if (setting.wholeBlocks != setting.blocksPerRow) {
-    ReconstructTlg6LinePair(
-        previous,
-        Tlg6RowOfPair{first, firstPlace.partialResiduals, firstPlace.oddBlockRowOffset,
-                      firstPlace.rowDirection},
-        Tlg6RowOfPair{second, secondPlace.partialResiduals, secondPlace.oddBlockRowOffset,
-                      secondPlace.rowDirection},
-        setting.width, setting.wholeBlocks, setting.blocksPerRow, filterTypes, blockStride,
-        setting.initialPixel);
+    ReconstructTlg6Rows(previous, partial, count, setting.width, setting.wholeBlocks,
+                        setting.blocksPerRow, filterTypes, blockStride, setting.initialPixel);
   }
 }
 
 // Rebuilds and delivers the rows of block row k from its residuals, writing
-// every pixel of each; the previous line moves on with every row. Rows go in
-// pairs where every filter type is valid, the second one through `pairLine`,
-// since the caller hands out a row only after the one before is done. A
-// loader result.
+// every pixel of each; the previous line moves on with every row. Where every
+// filter type is valid, rows go together, all but the first through
+// `laterLines`, since the caller hands out a row only after the one before is
+// done. A loader result.
 int DeliverBlockRow(void* context, ScanLineCallback scanLineCallback, const Header& header,
                     const Geometry& g, const RowSetting& setting, uint32_t k,
                     const uint32_t* residuals, const uint8_t* filterTypesOfImage,
-                    uint32_t* pairLine, const uint32_t*& previous) {
+                    uint32_t* laterLines, const uint32_t*& previous) {
   const uint32_t y0 = k << kTlg6BlockShift;
   const uint32_t rows = std::min(kTlg6BlockSize, header.height - y0);
   const uint8_t* filterTypes = filterTypesOfImage + static_cast<size_t>(k) * g.blocksPerRow;
   const int32_t blockStride = static_cast<int32_t>(rows * kTlg6BlockSize);
   // An invalid filter type stops the reconstruction of a row at its block.
   // Such rows are cleared first, so that every row handed out is written
-  // whole, and go one by one: a row in `pairLine` would be copied whole.
-  const bool inPairs = std::all_of(filterTypes, filterTypes + g.blocksPerRow,
-                                   [](uint8_t t) { return t < kTlg6FilterTypeCount; });
+  // whole, and go one by one: a row in `laterLines` would be copied whole.
+  const bool together = std::all_of(filterTypes, filterTypes + g.blocksPerRow,
+                                    [](uint8_t t) { return t < kTlg6FilterTypeCount; });
   const size_t rowBytes = size_t{header.width} * kPixelBytes;
-  for (uint32_t yy = 0; yy < rows; ++yy) {
+  for (uint32_t yy = 0; yy < rows;) {
+    const int32_t count =
+        together ? std::min<int32_t>(kTlg6MaxRowsTogether, static_cast<int32_t>(rows - yy)) : 1;
     const int32_t y = static_cast<int32_t>(y0 + yy);
     uint32_t* row = static_cast<uint32_t*>(scanLineCallback(context, y));
     if (!row) return kLoadStopped;
-    const RowPlace place = PlaceRow(setting, residuals, rows, yy);
-    if (!inPairs || yy + 1 == rows) {
-      if (!inPairs) std::memset(row, 0, rowBytes);
-      ReconstructRow(setting, filterTypes, blockStride, previous, row, place);
-      scanLineCallback(context, kEndOfRow);
-      previous = row;
-      continue;
-    }
-    ReconstructRowPair(setting, filterTypes, blockStride, previous, row, place, pairLine,
-                       PlaceRow(setting, residuals, rows, yy + 1));
+    if (!together) std::memset(row, 0, rowBytes);
+    ReconstructRows(setting, filterTypes, blockStride, residuals, rows, yy, count, previous, row,
+                    laterLines);
     scanLineCallback(context, kEndOfRow);
     previous = row;
-    ++yy;
-    uint32_t* below = static_cast<uint32_t*>(scanLineCallback(context, y + 1));
-    if (!below) return kLoadStopped;
-    std::memcpy(below, pairLine, rowBytes);
-    scanLineCallback(context, kEndOfRow);
-    previous = below;
+    for (int32_t i = 1; i < count; ++i) {
+      uint32_t* below = static_cast<uint32_t*>(scanLineCallback(context, y + i));
+      if (!below) return kLoadStopped;
+      std::memcpy(below, laterLines + static_cast<size_t>(i - 1) * header.width, rowBytes);
+      scanLineCallback(context, kEndOfRow);
+      previous = below;
+    }
+    yy += static_cast<uint32_t>(count);
   }
   return kLoadComplete;
 }
@@ -290,7 +259,7 @@ int DecodeBlockRows(void* context, ScanLineCallback scanLineCallback, tZURBinary
       return kLoadFailed;
     }
     const int result = DeliverBlockRow(context, scanLineCallback, header, g, setting, k,
-                                       buffers.residuals, buffers.filterTypes, buffers.pairLine,
+                                       buffers.residuals, buffers.filterTypes, buffers.laterLines,
                                        previous);
     if (result != kLoadComplete) return result;
   }
@@ -416,7 +385,7 @@ int DecodeBlockRowGroups(void* context, ScanLineCallback scanLineCallback,
       const int result =
           DeliverBlockRow(context, scanLineCallback, header, g, setting, first + j,
                           group.residuals + j * residualEntries, buffers.filterTypes,
-                          buffers.pairLine, previous);
+                          buffers.laterLines, previous);
       if (result != kLoadComplete) return result;
     }
     if (read < wanted) return kLoadFailed;
@@ -453,7 +422,8 @@ int DecodeTlg6(void* context, SizeCallback sizeCallback, ScanLineCallback scanLi
   buffers.filterTypes = static_cast<uint8_t*>(AllocateZeroed(filterCount));
   const uint32_t topLinePixels = header.height == 0 ? 0 : header.width;
   buffers.topLine = static_cast<uint32_t*>(Allocate(size_t{topLinePixels} * kPixelBytes));
-  buffers.pairLine = static_cast<uint32_t*>(Allocate(size_t{topLinePixels} * kPixelBytes));
+  buffers.laterLines = static_cast<uint32_t*>(
+      Allocate(size_t{topLinePixels} * kPixelBytes * (kTlg6MaxRowsTogether - 1)));
   buffers.dictionary = static_cast<uint8_t*>(Allocate(kTlg6DictionarySize));
   if (!buffers.Complete(!sideBySide)) return kLoadFailed;
 

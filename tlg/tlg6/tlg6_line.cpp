@@ -90,74 +90,56 @@ constexpr std::array<BlockLoop, sizeof...(kFilterTypes)> MakeBlockLoops(
   return {&ReconstructBlock<Ops, kFilterTypes>...};
 }
 
+// Rows of one block row, each right below the one before, block by block in
+// turn: each row's pixels form one long chain of dependent steps, and going
+// round the rows lets the processor work on all of them at once.
+template <class Ops, int kRows>
+void ReconstructRows(const uint32_t* previousLine, const Tlg6Row* rows, int32_t width,
+                     int32_t startBlock, int32_t endBlock, const uint8_t* filterTypes,
+                     int32_t blockStride, uint32_t initialPixel) {
+  constexpr std::array<BlockLoop, kTlg6FilterTypeCount> kBlockLoops =
+      MakeBlockLoops<Ops>(std::make_index_sequence<kTlg6FilterTypeCount>{});
+  constexpr int32_t kBlockSize = static_cast<int32_t>(kTlg6BlockSize);
+
+  if (startBlock >= endBlock) return;
+  const uint32_t* above[kRows];
+  bool forwards[kRows];
+  Neighbours n[kRows];
+  for (int i = 0; i < kRows; ++i) {
+    above[i] = i == 0 ? previousLine : rows[i - 1].line;
+    forwards[i] = (rows[i].rowDirection & 1) != 0;
+    n[i] = Neighbours{initialPixel, initialPixel};
+    if (startBlock > 0) {
+      // Carry on from the last pixel of the block before, written by an earlier call.
+      const ptrdiff_t x = static_cast<ptrdiff_t>(startBlock) * kBlockSize - 1;
+      n[i] = Neighbours{rows[i].line[x], above[i][x]};
+    }
+  }
+  for (int32_t b = startBlock; b < endBlock; ++b) {
+    const uint8_t filterType = filterTypes[b];
+    if (filterType >= kTlg6FilterTypeCount) return;
+    const ptrdiff_t x = static_cast<ptrdiff_t>(b) * kBlockSize;
+    const int32_t w = std::min<int32_t>(kBlockSize, width - static_cast<int32_t>(x));
+#pragma GCC unroll 2
+    for (int i = 0; i < kRows; ++i) {
+      const Tlg6Row& r = rows[i];
+      const uint32_t* row = r.residuals + static_cast<ptrdiff_t>(b) * blockStride;
+      // Odd blocks store their rows bottom to top.
+      if (b & 1) row += static_cast<ptrdiff_t>(r.oddBlockRowOffset) * w;
+      kBlockLoops[filterType](above[i] + x, r.line + x, w, row, forwards[i] ? 0 : w - 1,
+                              forwards[i] ? 1 : -1, n[i]);
+    }
+  }
+}
+
 template <class Ops>
 void ReconstructLine(const uint32_t* previousLine, uint32_t* currentLine, int32_t width,
                      int32_t startBlock, int32_t endBlock, const uint8_t* filterTypes,
                      int32_t blockStride, const uint32_t* residuals, uint32_t initialPixel,
                      int32_t oddBlockRowOffset, uint32_t rowDirection) {
-  constexpr std::array<BlockLoop, kTlg6FilterTypeCount> kBlockLoops =
-      MakeBlockLoops<Ops>(std::make_index_sequence<kTlg6FilterTypeCount>{});
-  constexpr int32_t kBlockSize = static_cast<int32_t>(kTlg6BlockSize);
-
-  if (startBlock >= endBlock) return;
-  Neighbours n{initialPixel, initialPixel};
-  if (startBlock > 0) {
-    // Carry on from the last pixel of the block before, written by an earlier call.
-    const ptrdiff_t x = static_cast<ptrdiff_t>(startBlock) * kBlockSize - 1;
-    n = Neighbours{currentLine[x], previousLine[x]};
-  }
-  const bool forwards = (rowDirection & 1) != 0;
-  for (int32_t b = startBlock; b < endBlock; ++b) {
-    const uint8_t filterType = filterTypes[b];
-    if (filterType >= kTlg6FilterTypeCount) return;
-    const ptrdiff_t x = static_cast<ptrdiff_t>(b) * kBlockSize;
-    const int32_t w = std::min<int32_t>(kBlockSize, width - static_cast<int32_t>(x));
-    const uint32_t* row = residuals + static_cast<ptrdiff_t>(b) * blockStride;
-    // Odd blocks store their rows bottom to top.
-    if (b & 1) row += static_cast<ptrdiff_t>(oddBlockRowOffset) * w;
-    kBlockLoops[filterType](previousLine + x, currentLine + x, w, row, forwards ? 0 : w - 1,
-                            forwards ? 1 : -1, n);
-  }
-}
-
-// Two rows of one block row, the second below the first, block by block in
-// turn: each row's pixels form one long chain of dependent steps, and
-// alternating between the two lets the processor work on both at once.
-template <class Ops>
-void ReconstructLinePair(const uint32_t* previousLine, const Tlg6RowOfPair& first,
-                         const Tlg6RowOfPair& second, int32_t width, int32_t startBlock,
-                         int32_t endBlock, const uint8_t* filterTypes, int32_t blockStride,
-                         uint32_t initialPixel) {
-  constexpr std::array<BlockLoop, kTlg6FilterTypeCount> kBlockLoops =
-      MakeBlockLoops<Ops>(std::make_index_sequence<kTlg6FilterTypeCount>{});
-  constexpr int32_t kBlockSize = static_cast<int32_t>(kTlg6BlockSize);
-
-  if (startBlock >= endBlock) return;
-  Neighbours n1{initialPixel, initialPixel};
-  Neighbours n2{initialPixel, initialPixel};
-  if (startBlock > 0) {
-    const ptrdiff_t x = static_cast<ptrdiff_t>(startBlock) * kBlockSize - 1;
-    n1 = Neighbours{first.line[x], previousLine[x]};
-    n2 = Neighbours{second.line[x], first.line[x]};
-  }
-  const bool forwards1 = (first.rowDirection & 1) != 0;
-  const bool forwards2 = (second.rowDirection & 1) != 0;
-  for (int32_t b = startBlock; b < endBlock; ++b) {
-    const uint8_t filterType = filterTypes[b];
-    if (filterType >= kTlg6FilterTypeCount) return;
-    const ptrdiff_t x = static_cast<ptrdiff_t>(b) * kBlockSize;
-    const int32_t w = std::min<int32_t>(kBlockSize, width - static_cast<int32_t>(x));
-    const uint32_t* row1 = first.residuals + static_cast<ptrdiff_t>(b) * blockStride;
-    const uint32_t* row2 = second.residuals + static_cast<ptrdiff_t>(b) * blockStride;
-    if (b & 1) {
-      row1 += static_cast<ptrdiff_t>(first.oddBlockRowOffset) * w;
-      row2 += static_cast<ptrdiff_t>(second.oddBlockRowOffset) * w;
-    }
-    kBlockLoops[filterType](previousLine + x, first.line + x, w, row1, forwards1 ? 0 : w - 1,
-                            forwards1 ? 1 : -1, n1);
-    kBlockLoops[filterType](first.line + x, second.line + x, w, row2, forwards2 ? 0 : w - 1,
-                            forwards2 ? 1 : -1, n2);
-  }
+  const Tlg6Row row{currentLine, residuals, oddBlockRowOffset, rowDirection};
+  ReconstructRows<Ops, 1>(previousLine, &row, width, startBlock, endBlock, filterTypes,
+                          blockStride, initialPixel);
 }
 
 }  // namespace
@@ -195,15 +177,16 @@ void ReconstructTlg6Line(const uint32_t* previousLine, uint32_t* currentLine, in
                       residuals, initialPixel, oddBlockRowOffset, rowDirection);
 }
 
-void ReconstructTlg6LinePair(const uint32_t* previousLine, const Tlg6RowOfPair& first,
-                             const Tlg6RowOfPair& second, int32_t width, int32_t startBlock,
-                             int32_t endBlock, const uint8_t* filterTypes, int32_t blockStride,
-                             uint32_t initialPixel) {
+void ReconstructTlg6Rows(const uint32_t* previousLine, const Tlg6Row* rows, int32_t rowCount,
+                         int32_t width, int32_t startBlock, int32_t endBlock,
+                         const uint8_t* filterTypes, int32_t blockStride, uint32_t initialPixel) {
 #if defined(__SSE2__)
-  ReconstructLinePair<Sse2PixelOps>(previousLine, first, second, width, startBlock, endBlock,
-                                    filterTypes, blockStride, initialPixel);
+  using Ops = Sse2PixelOps;
 #else
-  ReconstructLinePair<PortablePixelOps>(previousLine, first, second, width, startBlock, endBlock,
-                                        filterTypes, blockStride, initialPixel);
+  using Ops = PortablePixelOps;
 #endif
+  static_assert(kTlg6MaxRowsTogether == 2, "one loop for each row count");
+  const auto reconstruct = rowCount >= 2 ? ReconstructRows<Ops, 2> : ReconstructRows<Ops, 1>;
+  reconstruct(previousLine, rows, width, startBlock, endBlock, filterTypes, blockStride,
+              initialPixel);
 }

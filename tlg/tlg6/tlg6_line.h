@@ -30,19 +30,21 @@ void ReconstructTlg6Line(const uint32_t* previousLine, uint32_t* currentLine, in
                          const uint32_t* residuals, uint32_t initialPixel,
                          int32_t oddBlockRowOffset, uint32_t rowDirection);
 
-// One of two rows reconstructed together: its line, and its residuals,
-// odd-block row offset and row direction as above.
-struct Tlg6RowOfPair {
+// A row to reconstruct: its line, and its residuals, odd-block row offset
+// and row direction as above.
+struct Tlg6Row {
   uint32_t* line;
   const uint32_t* residuals;
   int32_t oddBlockRowOffset;
   uint32_t rowDirection;
 };
 
-// Two rows of the same block row at once, `second` right below `first`: the
-// same pixels as reconstructing `first` on `previousLine`, then `second` on
-// `first`. An invalid filter type stops both rows at its block.
-void ReconstructTlg6LinePair(const uint32_t* previousLine, const Tlg6RowOfPair& first,
-                             const Tlg6RowOfPair& second, int32_t width, int32_t startBlock,
-                             int32_t endBlock, const uint8_t* filterTypes, int32_t blockStride,
-                             uint32_t initialPixel);
+constexpr int32_t kTlg6MaxRowsTogether = 2;
+
+// Up to kTlg6MaxRowsTogether rows of the same block row at once, each right
+// below the one before: the same pixels as reconstructing each in turn on the
+// row above it, the first on `previousLine`. An invalid filter type stops
+// every row at its block.
+void ReconstructTlg6Rows(const uint32_t* previousLine, const Tlg6Row* rows, int32_t rowCount,
+                         int32_t width, int32_t startBlock, int32_t endBlock,
+                         const uint8_t* filterTypes, int32_t blockStride, uint32_t initialPixel);
