@@ -11,7 +11,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
-  BuildTlg6Tables();
   const uint32_t count = (data[0] | data[1] << 8) % 4097;
   std::vector<uint8_t> code(data + 2, data + size);
   const size_t codeSize = code.size();

@@ -48,6 +48,7 @@ class tHandleStream final : public tZURBinaryStream {
   uint64_t Seek(int64_t offset, int32_t origin) override;
   uint32_t Read(uint8_t* buffer, uint32_t count) override;
   uint32_t Write(const uint8_t* buffer, uint32_t count) override;
+  bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
 
  private:
   bool ownsHandle_;

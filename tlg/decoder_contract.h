@@ -1,5 +1,5 @@
 // What every TLG decoder and its caller agree on: an opaque context, a size
-// callback, a row callback, and a three-valued result.
+// callback, a row callback, and a four-valued result.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +19,7 @@ enum : int {
   kLoadComplete = 0,  // every row delivered
   kLoadStopped = 1,   // a callback asked to stop
   kLoadFailed = -1,   // short read, unknown signature, bad header or corrupt data
+  kLoadOutOfMemory = -2,  // the decoder's working memory could not be had
 };
 
 // Row number of the end-of-row notice.

@@ -40,35 +40,39 @@ bool ReadChunkData(tZURBinaryStream& stream, uint32_t size, std::vector<uint8_t>
   return true;
 }
 
-// False when the walk must end: the chunk was cut short, its memory could not
-// be had, or its entries hold a syntax error.
-bool ReadTagsChunk(tZURBinaryStream& stream, uint32_t size, TagDictionary& tags) {
+// kLoadFailed when the chunk was cut short or its entries hold a syntax
+// error, kLoadOutOfMemory when its memory could not be had.
+int ReadTagsChunk(tZURBinaryStream& stream, uint32_t size, TagDictionary& tags) {
   try {
     std::vector<uint8_t> data;
-    if (!ReadChunkData(stream, size, data)) return false;
-    return ParseTags(data.data(), size, tags);
+    if (!ReadChunkData(stream, size, data)) return kLoadFailed;
+    return ParseTags(data.data(), size, tags) ? kLoadComplete : kLoadFailed;
   } catch (const std::bad_alloc&) {
-    return false;
+    return kLoadOutOfMemory;
   }
 }
 
-// Walks the chunks after a wrapped image until a name or size cannot be read.
+// Walks the chunks after a wrapped image until a name or size cannot be read,
+// or a "tags" chunk cannot be read whole (that chunk's result is returned).
 // Without a dictionary a "tags" chunk has nothing to give and is skipped like
 // any other.
-void WalkChunks(tZURBinaryStream& stream, TagDictionary* tags) {
+int WalkChunks(tZURBinaryStream& stream, TagDictionary* tags, bool* sawTags) {
   for (;;) {
     uint8_t name[kChunkNameSize];
-    if (stream.Read(name, kChunkNameSize) != kChunkNameSize) return;
+    if (stream.Read(name, kChunkNameSize) != kChunkNameSize) return kLoadComplete;
     uint32_t size = 0;
-    if (!ReadUInt32LE(stream, size)) return;
-    if (tags != nullptr && Matches(name, kTagsChunkName, kChunkNameSize)) {
-      if (!ReadTagsChunk(stream, size, *tags)) return;
+    if (!ReadUInt32LE(stream, size)) return kLoadComplete;
+    const bool isTags = Matches(name, kTagsChunkName, kChunkNameSize);
+    if (isTags && sawTags != nullptr) *sawTags = true;
+    if (isTags && tags != nullptr) {
+      const int result = ReadTagsChunk(stream, size, *tags);
+      if (result != kLoadComplete) return result;
       continue;
     }
     // A memory stream keeps only 32 bits of position: a skip that wraps would
     // land on an earlier chunk and walk forever. Only ever move forward.
     const uint64_t next = Tell(stream) + size;
-    if (SeekTo(stream, next) != next) return;
+    if (SeekTo(stream, next) != next) return kLoadComplete;
   }
 }
 
@@ -91,8 +95,47 @@ int LoadTlg(void* context, SizeCallback sizeCallback, ScanLineCallback scanLineC
 
   // The image is complete: however the chunks end, the result stays 0.
   const uint64_t chunksStart = uint64_t{kTlg0HeaderSize} + rawLength;
-  if (SeekTo(stream, chunksStart) == chunksStart) WalkChunks(stream, tags);
+  if (SeekTo(stream, chunksStart) == chunksStart) WalkChunks(stream, tags, nullptr);
   return kLoadComplete;
+}
+
+TlgLayout ReadTlgLayout(tZURBinaryStream& stream) {
+  TlgLayout layout;
+  stream.Seek(0, kSeekBegin);
+  uint8_t signature[kTlgSignatureSize];
+  if (!ReadExact(stream, signature, kTlgSignatureSize)) return layout;
+  if (Matches(signature, kTlg0Signature, kTlgSignatureSize)) {
+    layout.wrapped = true;
+    layout.signatureKnown = true;
+    uint32_t rawLength = 0;
+    if (!ReadUInt32LE(stream, rawLength) || !ReadExact(stream, signature, kTlgSignatureSize)) {
+      return layout;
+    }
+  }
+  switch (KindOfSignature(signature)) {
+    case RawTlgKind::kTlg5: layout.raster = TlgRaster::kTlg5; break;
+    case RawTlgKind::kTlg6: layout.raster = TlgRaster::kTlg6; break;
+    default: return layout;
+  }
+  layout.signatureKnown = true;
+  uint8_t colours = 0;
+  if (ReadExact(stream, &colours, 1)) layout.colours = colours;
+  return layout;
+}
+
+int ReadTlgTags(tZURBinaryStream& stream, TagDictionary* tags, bool* hasTags) {
+  if (hasTags != nullptr) *hasTags = false;
+  stream.Seek(0, kSeekBegin);
+  uint8_t signature[kTlgSignatureSize];
+  if (!ReadExact(stream, signature, kTlgSignatureSize)) return kLoadFailed;
+  if (!Matches(signature, kTlg0Signature, kTlgSignatureSize)) {
+    return KindOfSignature(signature) == RawTlgKind::kUnknown ? kLoadFailed : kLoadComplete;
+  }
+  uint32_t rawLength = 0;
+  if (!ReadUInt32LE(stream, rawLength)) return kLoadFailed;
+  const uint64_t chunksStart = uint64_t{kTlg0HeaderSize} + rawLength;
+  if (SeekTo(stream, chunksStart) != chunksStart) return kLoadComplete;
+  return WalkChunks(stream, tags, hasTags);
 }
 
 int DecodeRawTlg(void* context, SizeCallback sizeCallback, ScanLineCallback scanLineCallback,

@@ -18,6 +18,23 @@ int LoadTlg(void* context, SizeCallback sizeCallback, ScanLineCallback scanLineC
 int DecodeRawTlg(void* context, SizeCallback sizeCallback, ScanLineCallback scanLineCallback,
                  tZURBinaryStream& stream);
 
+// What the signatures and the colour byte say, without decoding.
+enum class TlgRaster { kUnknown, kTlg5, kTlg6 };
+struct TlgLayout {
+  bool signatureKnown = false;  // a raw signature, or a wrapper's
+  bool wrapped = false;
+  TlgRaster raster = TlgRaster::kUnknown;  // kUnknown: cut short, or no raw image inside
+  uint32_t colours = 0;                    // 0 when cut short before it
+};
+TlgLayout ReadTlgLayout(tZURBinaryStream& stream);
+
+// The "tags" chunks of a wrapper, without decoding its image: the raw image
+// is skipped by its recorded length. `tags` and `hasTags` may be null. A raw
+// image has none (kLoadComplete). kLoadFailed for an unknown signature or a
+// "tags" chunk cut short or malformed (entries before the damage stay);
+// kLoadOutOfMemory.
+int ReadTlgTags(tZURBinaryStream& stream, TagDictionary* tags, bool* hasTags);
+
 // Whether the stream starts with one of the three signatures.
 bool HasTlgSignature(tZURBinaryStream& stream);
 

@@ -86,7 +86,6 @@ Trial MakeTrial(std::mt19937& random, const Tlg6RiceTable& table) {
 // ones included: the same values, the same verdict, no other byte touched.
 TEST(Tlg6Lanes, MatchDecodingOneStreamAtATime) {
   if (!CanUnpackColoursSideBySide()) GTEST_SKIP() << "this processor has no AVX2";
-  BuildTlg6Tables();
   const Tlg6RiceTable table = BuildTlg6RiceTable();
   std::mt19937 random(17);
   int failures = 0;

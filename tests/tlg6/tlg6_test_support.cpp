@@ -40,7 +40,6 @@ TestBits& TestBits::PlainValue(uint32_t code, uint32_t k) {
 }
 
 UnpackedValues UnpackBothWays(const std::vector<uint8_t>& code, uint32_t count) {
-  BuildTlg6Tables();
   std::vector<uint8_t> buffer(code);
   buffer.resize(code.size() + kTlg6CodeGuardBytes, 0);
   const uint8_t* end = buffer.data() + code.size();

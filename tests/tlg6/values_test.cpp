@@ -33,7 +33,6 @@ void ExpectValues(const TestBits& bits, const std::vector<uint8_t>& expected) {
 }
 
 TEST(Tlg6Values, Tables) {
-  BuildTlg6Tables();
   EXPECT_EQ(FirstSetBitTable[0], 0);
   for (uint32_t i = 1; i < kFirstSetBitTableSize; ++i) {
     const uint32_t t = FirstSetBitTable[i];  // the lowest set bit, counted from 1

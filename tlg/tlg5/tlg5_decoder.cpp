@@ -165,7 +165,7 @@ int DecodeTlg5(void* context, SizeCallback sizeCallback, ScanLineCallback scanLi
   Tlg5Buffers buffers;
   int result = kLoadComplete;
   if (!buffers.Allocate(header.colours, header.bufferSize)) {
-    result = kLoadFailed;
+    result = kLoadOutOfMemory;
   } else {
     uint32_t dictionaryPosition = 0;
     uint32_t* previous = nullptr;

@@ -10,7 +10,7 @@
 
 // Decodes the image that follows the raw signature in `stream`, row by row,
 // into the rows that `scanLineCallback` hands out. Returns kLoadComplete,
-// kLoadStopped or kLoadFailed.
+// kLoadStopped, kLoadFailed or kLoadOutOfMemory.
 int DecodeTlg5(void* context, SizeCallback sizeCallback, ScanLineCallback scanLineCallback,
                tZURBinaryStream& stream);
 

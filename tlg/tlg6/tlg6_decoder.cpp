@@ -124,20 +124,21 @@ void* Allocate(size_t bytes) { return std::malloc(bytes ? bytes : 1); }
 void* AllocateZeroed(size_t bytes) { return std::calloc(bytes ? bytes : 1, 1); }
 
 // Expands the filter-type section into `filterTypes`, which starts zeroed:
-// a section that yields fewer bytes leaves the rest at filter type 0.
-bool ReadFilterTypes(tZURBinaryStream& stream, uint8_t* filterTypes, uint32_t filterCount,
-                     uint8_t* dictionary) {
+// a section that yields fewer bytes leaves the rest at filter type 0. A
+// loader result.
+int ReadFilterTypes(tZURBinaryStream& stream, uint8_t* filterTypes, uint32_t filterCount,
+                    uint8_t* dictionary) {
   uint32_t length;
-  if (!ReadUInt32LE(stream, length)) return false;
+  if (!ReadUInt32LE(stream, length)) return kLoadFailed;
   // No well-formed section is longer than all literals, a flag byte per 8.
   const uint64_t longest = uint64_t{filterCount} + (uint64_t{filterCount} + 7) / 8;
-  if (length > longest) return false;
+  if (length > longest) return kLoadFailed;
   uint8_t* section = static_cast<uint8_t*>(Allocate(length));
-  if (!section) return false;
+  if (!section) return kLoadOutOfMemory;
   bool ok = ReadExact(stream, section, length);
   if (ok) ok = SlideDecompress(filterTypes, filterCount, section, length, dictionary, 0).complete;
   std::free(section);
-  return ok;
+  return ok ? kLoadComplete : kLoadFailed;
 }
 
 // Reads and decodes every colour of one block row into the residual buffer.
@@ -281,6 +282,7 @@ struct GroupBuffers {
   uint32_t* residuals = nullptr;  // one residual buffer per block row of a group
   Tlg6ColourStream* streams = nullptr;
   bool* ok = nullptr;
+  bool outOfMemory = false;  // the code buffer could not grow
 
   GroupBuffers() = default;
   GroupBuffers(const GroupBuffers&) = delete;
@@ -322,7 +324,10 @@ bool ReserveGroupCode(GroupBuffers& group, size_t used, size_t more) {
   if (needed <= group.codeCapacity) return true;
   const size_t capacity = std::max(needed, group.codeCapacity * 2);
   uint8_t* code = static_cast<uint8_t*>(std::realloc(group.code, capacity));
-  if (!code) return false;
+  if (!code) {
+    group.outOfMemory = true;
+    return false;
+  }
   group.code = code;
   group.codeCapacity = capacity;
   return true;
@@ -388,7 +393,7 @@ int DecodeBlockRowGroups(void* context, ScanLineCallback scanLineCallback,
                           buffers.laterLines, previous);
       if (result != kLoadComplete) return result;
     }
-    if (read < wanted) return kLoadFailed;
+    if (read < wanted) return group.outOfMemory ? kLoadOutOfMemory : kLoadFailed;
   }
   return kLoadComplete;
 }
@@ -401,7 +406,6 @@ void FillUInt32(uint32_t* destination, int32_t count, uint32_t value) {
 
 int DecodeTlg6(void* context, SizeCallback sizeCallback, ScanLineCallback scanLineCallback,
                tZURBinaryStream& stream, Tlg6StreamOrder order) {
-  BuildTlg6Tables();
   Header header;
   if (!ReadHeader(stream, header) || !IsAcceptable(header)) return kLoadFailed;
   if (sizeCallback && !sizeCallback(context, header.width, header.height)) return kLoadStopped;
@@ -425,14 +429,13 @@ int DecodeTlg6(void* context, SizeCallback sizeCallback, ScanLineCallback scanLi
   buffers.laterLines = static_cast<uint32_t*>(
       Allocate(size_t{topLinePixels} * kPixelBytes * (kTlg6MaxRowsTogether - 1)));
   buffers.dictionary = static_cast<uint8_t*>(Allocate(kTlg6DictionarySize));
-  if (!buffers.Complete(!sideBySide)) return kLoadFailed;
+  if (!buffers.Complete(!sideBySide)) return kLoadOutOfMemory;
 
   FillUInt32(buffers.topLine, static_cast<int32_t>(topLinePixels), Tlg6InitialPixel(header.colours));
   FillTlg6FilterDictionary(buffers.dictionary);
-  if (!ReadFilterTypes(stream, buffers.filterTypes, static_cast<uint32_t>(filterCount),
-                       buffers.dictionary)) {
-    return kLoadFailed;
-  }
+  const int filterResult = ReadFilterTypes(stream, buffers.filterTypes,
+                                           static_cast<uint32_t>(filterCount), buffers.dictionary);
+  if (filterResult != kLoadComplete) return filterResult;
   if (sideBySide) {
     return DecodeBlockRowGroups(context, scanLineCallback, stream, header, g, buffers, group);
   }
