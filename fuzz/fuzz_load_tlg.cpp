@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TagDictionary tags;
   tMemDataStream stream(data, static_cast<uint32_t>(size));
   const int result = LoadTlg(&canvas, AllocateFuzzCanvas, FuzzCanvasRow, &tags, stream);
-  if (result != kLoadComplete && result != kLoadStopped && result != kLoadFailed) __builtin_trap();
+  if (result != kLoadComplete && result != kLoadStopped && result != kLoadFailed &&
+      result != kLoadOutOfMemory) __builtin_trap();
   uint32_t width = 0, height = 0;
   ReadImageSize(stream, &width, &height);
   HasTlgSignature(stream);

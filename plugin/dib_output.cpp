@@ -45,11 +45,14 @@ void AnswerRowsThrough(DibOutput& dib, int32_t row) {
 }  // namespace
 
 DibOutput MakeDibOutput(ProgressCallback progress, LONG_PTR progressData) {
-  return DibOutput{0, 0, 0, nullptr, nullptr, progress, progressData, nullptr, 0};
+  return DibOutput{0, 0, 0, nullptr, nullptr, progress, progressData, nullptr, 0, false};
 }
 
 bool DibSizeCallback(void* context, uint32_t width, uint32_t height) {
-  return AllocateDib(*static_cast<DibOutput*>(context), width, height);
+  auto& dib = *static_cast<DibOutput*>(context);
+  if (AllocateDib(dib, width, height)) return true;
+  dib.outOfMemory = true;
+  return false;
 }
 
 bool AllocateDib(DibOutput& dib, uint32_t width, uint32_t height) {
