@@ -154,7 +154,14 @@ BOOL CloseHandle(HANDLE object) {
   return close(HandleToFd(object)) == 0 ? TRUE : FALSE;
 }
 
+namespace {
+LocalAllocGate localAllocGate = nullptr;
+}  // namespace
+
+void SetLocalAllocGate(LocalAllocGate gate) { localAllocGate = gate; }
+
 HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
+  if (localAllocGate != nullptr && !localAllocGate(bytes)) return nullptr;
   auto* block = static_cast<LocalBlock*>(std::malloc(sizeof(LocalBlock)));
   if (block == nullptr) return nullptr;
   block->size = bytes;

@@ -94,6 +94,11 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD countWritten,
 BOOL CloseHandle(HANDLE object);
 
 HLOCAL LocalAlloc(UINT flags, SIZE_T bytes);
+// For tests: a gate that LocalAlloc asks first, failing when it answers false,
+// as a host short of memory does. Null (the default) lets every call through.
+// Set it only while no other thread allocates.
+typedef bool (*LocalAllocGate)(SIZE_T bytes);
+void SetLocalAllocGate(LocalAllocGate gate);
 LPVOID LocalLock(HLOCAL memory);
 BOOL LocalUnlock(HLOCAL memory);
 HLOCAL LocalFree(HLOCAL memory);

@@ -302,20 +302,24 @@ constexpr size_t kStreamTail = kTlg6CodeGuardBytes + kTlg6LaneReadSlack;
 // worked on while it is in the processor's caches.
 constexpr uint64_t kGroupResidualBudget = uint64_t{16} << 20;
 
-bool AllocateGroupBuffers(const Header& header, const Geometry& g, GroupBuffers& group) {
+// What became of the group buffers.
+enum class GroupSetup { kReady, kTooLarge, kOutOfMemory };
+
+GroupSetup AllocateGroupBuffers(const Header& header, const Geometry& g, GroupBuffers& group) {
   const uint64_t blockRowBytes = GroupResidualEntries(header) * kEntryBytes;
   const uint64_t fitting = std::max<uint64_t>(1, kGroupResidualBudget / blockRowBytes);
   group.blockRows = static_cast<uint32_t>(std::min<uint64_t>(
       {g.blockRows, fitting, std::max(1u, kStreamsPerGroup / header.colours)}));
   const uint64_t residualBytes = blockRowBytes * group.blockRows;
-  if (residualBytes > kMaxBufferBytes) return false;
+  if (residualBytes > kMaxBufferBytes) return GroupSetup::kTooLarge;
   const uint32_t streamCount = group.blockRows * header.colours;
   group.codeCapacity = kInitialGroupCodeBytes;
   group.code = static_cast<uint8_t*>(Allocate(group.codeCapacity));
   group.residuals = static_cast<uint32_t*>(Allocate(static_cast<size_t>(residualBytes)));
   group.streams = static_cast<Tlg6ColourStream*>(Allocate(streamCount * sizeof(Tlg6ColourStream)));
   group.ok = static_cast<bool*>(Allocate(streamCount * sizeof(bool)));
-  return group.code && group.residuals && group.streams && group.ok;
+  const bool complete = group.code && group.residuals && group.streams && group.ok;
+  return complete ? GroupSetup::kReady : GroupSetup::kOutOfMemory;
 }
 
 // Room for `more` coded bytes and the tail after them, beyond `used`.
@@ -413,8 +417,13 @@ int DecodeTlg6(void* context, SizeCallback sizeCallback, ScanLineCallback scanLi
   const Geometry g = MakeGeometry(header);
   const size_t filterCount = static_cast<size_t>(g.blocksPerRow) * g.blockRows;
   GroupBuffers group;
-  const bool sideBySide = order == Tlg6StreamOrder::kSideBySideWherePossible &&
-                          CanUnpackColoursSideBySide() && AllocateGroupBuffers(header, g, group);
+  bool sideBySide = false;
+  if (order == Tlg6StreamOrder::kSideBySideWherePossible && CanUnpackColoursSideBySide()) {
+    // Groups too large for the lanes go one by one; memory not had ends the decode.
+    const GroupSetup setup = AllocateGroupBuffers(header, g, group);
+    if (setup == GroupSetup::kOutOfMemory) return kLoadOutOfMemory;
+    sideBySide = setup == GroupSetup::kReady;
+  }
   Buffers buffers;
   if (!sideBySide) {
     buffers.bits = static_cast<uint8_t*>(Allocate((BitLengthLimit(header) >> 3) + kBitBufferSpare));
