@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the whole test suite: native, native under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and the Windows builds under Wine.
-# Fails when any test fails.
+# UndefinedBehaviorSanitizer, the Windows builds under Wine, and the thread
+# test under ThreadSanitizer. Fails when any test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/targets.sh
@@ -11,6 +11,12 @@ dirs=(build/native build/asan build/win64 build/win32)
 for target in native asan win64 win32; do
   build_target "$target"
 done
+# ThreadSanitizer: only the test that decodes on 8 threads at once.
+if [ ! -f build/tsan/build.ninja ]; then
+  cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTLG_SANITIZE_THREAD=ON \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+fi
+cmake --build build/tsan -j "$jobs" --target test_threads
 if ! can_run_32bit; then
   echo "test: this machine cannot execute 32-bit programs; the win32 tests run in a virtual machine"
 fi
@@ -26,4 +32,6 @@ for dir in "${dirs[@]}"; do
     ctest --test-dir "$dir" --output-on-failure -j "$jobs" || status=1
   fi
 done
+echo "== tests: build/tsan"
+ctest --test-dir build/tsan --output-on-failure -R '^test_threads$' || status=1
 exit $status
