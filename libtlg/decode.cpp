@@ -80,7 +80,7 @@ struct Decoding {
     } else if (onInfo != nullptr && onInfo(user, &info) != 0) {
       return Stop(TLG_ERROR_STOPPED);
     }
-    if (!inPlace) {
+    if (!inPlace && height != 0) {  // no rows, no lines: the width alone may be huge
       lines = static_cast<uint32_t*>(std::malloc(std::max<size_t>(rowBytes, kBytesPerPixel) * 2));
       if (lines == nullptr) return Stop(TLG_ERROR_OUT_OF_MEMORY);
       if (target == Target::kRows && format == TLG_RGBA8) {
