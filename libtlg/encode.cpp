@@ -65,7 +65,7 @@ tlg_error Encode(const void* pixels, size_t width, size_t height, size_t stride,
   tlg_encode_options options;
   const tlg_error error = ReadOptions(given, options);
   if (error != TLG_OK) return error;
-  if (uint64_t{width} > UINT32_MAX || uint64_t{height} > UINT32_MAX) return TLG_ERROR_TOO_LARGE;
+  if (Exceeds32Bits(width) || Exceeds32Bits(height)) return TLG_ERROR_TOO_LARGE;
   if (width > SIZE_MAX / 4 || stride < width * 4) return TLG_ERROR_INVALID_ARGUMENT;
   if (height != 0 && width > SIZE_MAX / sizeof(uint32_t) / height) return TLG_ERROR_TOO_LARGE;
 

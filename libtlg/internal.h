@@ -27,6 +27,9 @@ tlg_error Guarded(F&& body) noexcept {
   }
 }
 
+// Whether a size needs more than 32 bits (never, where size_t has 32).
+inline bool Exceeds32Bits(size_t value) { return static_cast<uint64_t>(value) >> 32 != 0; }
+
 // Where an input comes from: memory, or a path in one of two encodings.
 struct Source {
   const void* data = nullptr;
