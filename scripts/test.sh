@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the whole test suite: native, native under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and the Windows builds under Wine.
+# UndefinedBehaviorSanitizer, and the Windows builds under Wine; then the
+# release packages.
 # Fails when any test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,4 +27,6 @@ for dir in "${dirs[@]}"; do
     ctest --test-dir "$dir" --output-on-failure -j "$jobs" || status=1
   fi
 done
+echo "== tests: release packages"
+bash scripts/test-package.sh || status=1
 exit $status
