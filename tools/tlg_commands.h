@@ -1,5 +1,4 @@
-// The commands of the tlg tool, each over a batch of files: one line per
-// file that fails, a progress line on a terminal, a summary for many files.
+// The commands of the tlg tool, each over a batch of files (see batch.h).
 #pragma once
 
 #include <string>
@@ -12,6 +11,7 @@ struct CommandOptions {
   std::string output;     // -o: the one output of a single input
   std::string directory;  // -d: where the outputs go
   bool force = false;     // replace outputs that already exist
+  unsigned jobs = 1;      // files worked on at once
   // encode only
   std::string format = "tlg6";
   bool wrap = false;

@@ -1,8 +1,11 @@
 // tlg: inspect, decode and encode TLG images. Run 'tlg --help' for usage.
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "tools/batch.h"
 #include "tools/tlg_commands.h"
 
 #ifndef TLG_VERSION_STRING
@@ -13,6 +16,8 @@ namespace {
 
 // Exit status of a command line that cannot be understood.
 constexpr int kUsageStatus = 2;
+// More threads than this only cost memory.
+constexpr unsigned long kMostJobs = 1024;
 
 const char kUsage[] =
     "usage: tlg COMMAND [OPTIONS] FILE...\n"
@@ -29,24 +34,28 @@ const char kUsage[] =
     "  --version             show the version\n";
 
 const char kInfoUsage[] =
-    "usage: tlg info FILE...\n"
+    "usage: tlg info FILE... [-j N]\n"
     "\n"
     "Prints each file's kind, colour count, size and tags. The whole file is\n"
-    "decoded, so that damage anywhere in it is reported.\n";
+    "decoded, so that damage anywhere in it is reported.\n"
+    "\n"
+    "options:\n"
+    "  -j, --jobs N  work on N files at once (default: one per processor core)\n";
 
 const char kDecodeUsage[] =
-    "usage: tlg decode FILE... [-o OUT | -d DIR] [-f]\n"
+    "usage: tlg decode FILE... [-o OUT | -d DIR] [-f] [-j N]\n"
     "\n"
     "Writes each TLG file as NAME.png beside it, or into DIR.\n"
     "\n"
     "options:\n"
     "  -o OUT        the output of a single input; PAM when it ends in .pam\n"
     "  -d DIR        write the outputs into DIR\n"
-    "  -f, --force   overwrite outputs that already exist\n";
+    "  -f, --force   overwrite outputs that already exist\n"
+    "  -j, --jobs N  work on N files at once (default: one per processor core)\n";
 
 const char kEncodeUsage[] =
-    "usage: tlg encode IMAGE.png... [-o OUT.tlg | -d DIR] [-f] [--format tlg5|tlg6]\n"
-    "                [--wrap] [--tag KEY=VALUE]...\n"
+    "usage: tlg encode IMAGE.png... [-o OUT.tlg | -d DIR] [-f] [-j N]\n"
+    "                [--format tlg5|tlg6] [--wrap] [--tag KEY=VALUE]...\n"
     "\n"
     "Writes each PNG file as NAME.tlg beside it, or into DIR.\n"
     "\n"
@@ -54,6 +63,7 @@ const char kEncodeUsage[] =
     "  -o OUT            the output of a single input\n"
     "  -d DIR            write the outputs into DIR\n"
     "  -f, --force       overwrite outputs that already exist\n"
+    "  -j, --jobs N      work on N files at once (default: one per processor core)\n"
     "  --format FORMAT   tlg6 (the default: smaller files) or tlg5 (faster to decode)\n"
     "  --wrap            put the image in a TLG0 wrapper\n"
     "  --tag KEY=VALUE   add a tag to the wrapper (implies --wrap); may be repeated\n";
@@ -84,13 +94,24 @@ const Command* FindCommand(const std::string& name) {
 
 bool Takes(const Command& command, const std::string& option) {
   const std::string name = command.name;
+  if (option == "-j" || option == "--jobs") return true;
   if (option == "-o" || option == "-d" || option == "-f" || option == "--force") return name != "info";
   if (option == "--format" || option == "--wrap" || option == "--tag") return name == "encode";
   return false;
 }
 
 bool NeedsValue(const std::string& option) {
-  return option == "-o" || option == "-d" || option == "--format" || option == "--tag";
+  return option == "-o" || option == "-d" || option == "--format" || option == "--tag" || option == "-j" ||
+         option == "--jobs";
+}
+
+bool ParseJobs(const char* text, unsigned& jobs) {
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long value = std::strtoul(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || text[0] == '-' || value < 1 || value > kMostJobs) return false;
+  jobs = static_cast<unsigned>(value);
+  return true;
 }
 
 // Parses the command's arguments; returns -1 to run the command, or an exit status.
@@ -122,6 +143,8 @@ int ParseArguments(const Command& command, int argc, char** argv, CommandOptions
       if (options.format != "tlg5" && options.format != "tlg6") {
         return UsageError("unknown format " + options.format + " (tlg5 or tlg6)", command.usage);
       }
+    } else if (arg == "-j" || arg == "--jobs") {
+      if (!ParseJobs(argv[++i], options.jobs)) return UsageError(arg + " takes a number of files from 1 up", command.usage);
     } else if (arg == "--wrap") {
       options.wrap = true;
     } else {  // --tag
@@ -159,6 +182,7 @@ int main(int argc, char** argv) {
     return UsageError((first[0] == '-' ? "unknown option " : "unknown command ") + first, kUsage);
   }
   CommandOptions options;
+  options.jobs = DefaultJobs();
   const int status = ParseArguments(*command, argc, argv, options);
   if (status >= 0) return status;
   if (std::string(command->name) == "decode" && !options.output.empty()) {

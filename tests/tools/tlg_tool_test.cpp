@@ -270,4 +270,34 @@ TEST_F(TlgTool, EmptyPicturesAreDescribedAndKeptOutOfPng) {
   EXPECT_EQ(std::string(pam.begin(), pam.end()), "P7\nWIDTH 0\nHEIGHT 5\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n");
 }
 
+TEST_F(TlgTool, FilesSideBySideReportInInputOrder) {
+  // A large file first, so that the small ones behind it finish before it.
+  std::string files;
+  for (int i = 0; i < 9; ++i) {
+    const uint32_t side = i == 0 ? 600 : 8 + i;
+    const std::string name = "f" + std::to_string(i) + ".tlg";
+    if (i % 4 == 2) {
+      WriteBytes(name, {'b', 'a', 'd'});
+    } else {
+      WriteBytes(name, EncodeTestImage(i % 2 ? TlgKind::kTlg5 : TlgKind::kTlg6,
+                                       MakeTestImage(ImagePattern::kNoise, side, side, i, false)));
+    }
+    files += " " + Path(name);
+  }
+  const ToolRun one = Tlg("info -j 1" + files);
+  const ToolRun many = Tlg("info -j 4" + files);
+  EXPECT_EQ(one.status, 1);
+  EXPECT_EQ(many.status, one.status);
+  EXPECT_EQ(many.out, one.out);
+  EXPECT_EQ(many.err, one.err);
+  EXPECT_NE(one.err.find("described 7 of 9 files, 2 failed"), std::string::npos) << one.err;
+  EXPECT_LT(one.out.find("f0.tlg"), one.out.find("f1.tlg"));
+
+  fs::create_directories(dir_ / "png");
+  const ToolRun decoded = Tlg("decode --jobs 3 -d " + Path("png") + files);
+  EXPECT_EQ(decoded.err, one.err.substr(0, one.err.find("described")) + "decoded 7 of 9 files, 2 failed\n");
+  EXPECT_EQ(ReadPngPixels(Path("png/f0.png")), MakeTestImage(ImagePattern::kNoise, 600, 600, 0, false).pixels);
+  EXPECT_EQ(Tlg("info -j 0" + files).status, 2);
+}
+
 }  // namespace
