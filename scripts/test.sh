@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the whole test suite: native, native under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the Windows builds under Wine, and the thread
-# test under ThreadSanitizer. Fails when any test fails.
+# test under ThreadSanitizer; then the release packages.
+# Fails when any test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/targets.sh
@@ -34,4 +35,6 @@ for dir in "${dirs[@]}"; do
 done
 echo "== tests: build/tsan"
 ctest --test-dir build/tsan --output-on-failure -R '^test_threads$' || status=1
+echo "== tests: release packages"
+bash scripts/test-package.sh || status=1
 exit $status

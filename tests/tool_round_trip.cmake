@@ -1,5 +1,6 @@
 # TLG to PNG to TLG to PNG with the Windows build of the tool: both PNGs are
-# the same pixels, so the second one is byte for byte the first.
+# the same pixels, so the second one is byte for byte the first. An existing
+# output is kept unless forced.
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 function(run)
@@ -15,4 +16,17 @@ file(SHA256 ${WORK}/first.png first)
 file(SHA256 ${WORK}/second.png second)
 if(NOT first STREQUAL second)
   message(FATAL_ERROR "the round trip changed the picture")
+endif()
+
+file(WRITE ${WORK}/mine.png "mine")
+execute_process(COMMAND ${EMULATOR} ${TOOL} decode ${SAMPLE} -o ${WORK}/mine.png RESULT_VARIABLE status
+                OUTPUT_VARIABLE out ERROR_VARIABLE out)
+file(READ ${WORK}/mine.png kept)
+if(status EQUAL 0 OR NOT kept STREQUAL "mine" OR NOT out MATCHES "already exists")
+  message(FATAL_ERROR "an existing output was not kept (${status}): ${out}")
+endif()
+run(decode -f ${SAMPLE} -o ${WORK}/mine.png)
+file(SHA256 ${WORK}/mine.png forced)
+if(NOT forced STREQUAL first)
+  message(FATAL_ERROR "-f did not replace the output")
 endif()

@@ -4,7 +4,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <system_error>
+
+#include "tools/output_file.h"
 
 namespace {
 
@@ -13,7 +17,20 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
+constexpr size_t kPngSignatureSize = 8;
+
 }  // namespace
+
+std::FILE* OpenForReading(const std::string& path, std::string& error) {
+  std::error_code status;
+  if (std::filesystem::is_directory(path, status)) {
+    error = "cannot open (" + std::make_error_code(std::errc::is_a_directory).message() + ")";
+    return nullptr;
+  }
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) error = "cannot open " + SystemReason();
+  return file;
+}
 
 bool IsOpaque(const Picture& picture) {
   for (uint32_t p : picture.pixels) {
@@ -23,10 +40,24 @@ bool IsOpaque(const Picture& picture) {
 }
 
 bool ReadPng(const std::string& path, Picture& picture, std::string& error) {
+  File file(OpenForReading(path, error));
+  if (!file) return false;
+  png_byte signature[kPngSignatureSize] = {};
+  const size_t got = std::fread(signature, 1, sizeof signature, file.get());
+  if (std::ferror(file.get())) {
+    error = "cannot read " + SystemReason();
+    return false;
+  }
+  if (got < sizeof signature || png_sig_cmp(signature, 0, sizeof signature) != 0) {
+    error = "not a PNG file";
+    return false;
+  }
+  std::rewind(file.get());
+
   png_image image;
   std::memset(&image, 0, sizeof image);
   image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) {
+  if (!png_image_begin_read_from_stdio(&image, file.get())) {
     error = std::string("unsupported PNG (") + image.message + ")";
     return false;
   }
@@ -38,7 +69,7 @@ bool ReadPng(const std::string& path, Picture& picture, std::string& error) {
     picture.pixels.resize(static_cast<size_t>(image.width) * image.height);
   } catch (const std::bad_alloc&) {
     png_image_free(&image);
-    error = "unsupported PNG (too large)";
+    error = "too large to hold in memory";
     return false;
   }
   if (!png_image_finish_read(&image, nullptr, picture.pixels.data(), 0, nullptr)) {
@@ -50,6 +81,11 @@ bool ReadPng(const std::string& path, Picture& picture, std::string& error) {
 }
 
 bool WritePng(const std::string& path, const Picture& picture, std::string& error) {
+  if (picture.width == 0 || picture.height == 0) {
+    error = "PNG cannot hold an empty picture (" + std::to_string(picture.width) + " x " +
+            std::to_string(picture.height) + "); write PAM instead (-o NAME.pam)";
+    return false;
+  }
   png_image image;
   std::memset(&image, 0, sizeof image);
   image.version = PNG_IMAGE_VERSION;
@@ -76,7 +112,7 @@ bool WritePng(const std::string& path, const Picture& picture, std::string& erro
 bool WritePam(const std::string& path, const Picture& picture, std::string& error) {
   File file(std::fopen(path.c_str(), "wb"));
   if (!file) {
-    error = "cannot write";
+    error = "cannot write " + SystemReason();
     return false;
   }
   std::fprintf(file.get(), "P7\nWIDTH %u\nHEIGHT %u\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n",
@@ -92,12 +128,12 @@ bool WritePam(const std::string& path, const Picture& picture, std::string& erro
       rgba[3] = static_cast<uint8_t>(p >> 24);
     }
     if (std::fwrite(row.data(), 1, row.size(), file.get()) != row.size()) {
-      error = "cannot write";
+      error = "cannot write " + SystemReason();
       return false;
     }
   }
   if (std::fflush(file.get()) != 0) {
-    error = "cannot write";
+    error = "cannot write " + SystemReason();
     return false;
   }
   return true;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,9 @@ struct Picture {
 };
 
 bool IsOpaque(const Picture& picture);
+
+// Opens a file for reading; on failure, null and "cannot open (reason)".
+std::FILE* OpenForReading(const std::string& path, std::string& error);
 
 // Each returns false with a one-line reason in `error`.
 bool ReadPng(const std::string& path, Picture& picture, std::string& error);

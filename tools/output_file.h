@@ -1,4 +1,5 @@
-// Output files that appear whole or not at all.
+// Output files that appear whole or not at all, and never replace a file
+// that is already there unless asked to.
 #pragma once
 
 #include <cstdint>
@@ -6,9 +7,17 @@
 #include <string>
 #include <vector>
 
-// Calls `write` with a temporary name beside `path`, then renames it into
-// place; on failure the temporary file is removed and `error` says why.
-bool WriteOutputFile(const std::string& path, std::string& error,
+// Whether a file (or anything else) already stands at `path`.
+bool OutputExists(const std::string& path);
+
+// Calls `write` with a fresh temporary name beside `path`, then moves it into
+// place. Without `replace`, a file that appeared at `path` meanwhile is left
+// alone and the write fails. On failure the temporary file is removed and
+// `error` says why.
+bool WriteOutputFile(const std::string& path, bool replace, std::string& error,
                      const std::function<bool(const std::string&, std::string&)>& write);
 
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);
+
+// The reason of the last failed C library call, as "(reason)".
+std::string SystemReason();

@@ -1,16 +1,18 @@
 #include "tools/tlg_file.h"
 
+#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "stream/binary_stream.h"
 #include "tlg/tlg5/tlg5_format.h"
 #include "tlg/tlg6/tlg6_format.h"
 #include "tlg/tlg_format.h"
 #include "tlg/tlg_loader.h"
+#include "tools/output_file.h"
 
 namespace {
+
+constexpr size_t kReadPiece = 64 * 1024;
 
 // A memory stream that remembers whether a read ever came up short, which
 // tells a file cut short from one that is corrupt.
@@ -52,23 +54,25 @@ bool AllocatePicture(void* context, uint32_t width, uint32_t height) {
 void* PictureRow(void* context, int32_t row) {
   auto& picture = *static_cast<Picture*>(context);
   if (row < 0) return nullptr;
+  // Rows of a zero-width picture hold nothing, but null would stop the decode.
+  static uint32_t noPixels;
+  if (picture.width == 0) return &noPixels;
   return picture.pixels.data() + static_cast<size_t>(row) * picture.width;
 }
 
 }  // namespace
 
 bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "unreadable";
-    return false;
-  }
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    error = "unreadable";
-    return false;
-  }
-  return true;
+  std::FILE* file = OpenForReading(path, error);
+  if (file == nullptr) return false;
+  bytes.clear();
+  uint8_t buffer[kReadPiece];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.insert(bytes.end(), buffer, buffer + got);
+  const bool failed = std::ferror(file) != 0;
+  if (failed) error = "cannot read " + SystemReason();
+  std::fclose(file);
+  return !failed;
 }
 
 bool InspectTlg(const std::vector<uint8_t>& file, TlgFileInfo& info, std::string& error) {

@@ -1,220 +1,195 @@
-// tlg: inspect, decode and encode TLG images.
-//
-//   tlg info FILE...
-//   tlg decode FILE... [-o OUT | -d DIR]     (OUT ends in .png or .pam)
-//   tlg encode IMAGE.png [-o OUT.tlg] [--format tlg5|tlg6] [--wrap] [--tag KEY=VALUE]...
+// tlg: inspect, decode and encode TLG images. Run 'tlg --help' for usage.
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <vector>
 
-#include "encoder/tlg0_writer.h"
-#include "encoder/tlg5_encoder.h"
-#include "encoder/tlg6_encoder.h"
-#include "tools/output_file.h"
-#include "tools/tlg_file.h"
+#include "tools/batch.h"
+#include "tools/tlg_commands.h"
 
-#ifdef _WIN32
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
+#ifndef TLG_VERSION_STRING
+#error "TLG_VERSION_STRING comes from the build"
 #endif
-
-namespace fs = std::filesystem;
 
 namespace {
 
+// Exit status of a command line that cannot be understood.
+constexpr int kUsageStatus = 2;
+// More threads than this only cost memory.
+constexpr unsigned long kMostJobs = 1024;
+
 const char kUsage[] =
-    "usage:\n"
-    "  tlg info FILE...\n"
-    "  tlg decode FILE... [-o OUT.png|OUT.pam | -d DIR]\n"
-    "  tlg encode IMAGE.png [-o OUT.tlg] [--format tlg5|tlg6] [--wrap] [--tag KEY=VALUE]...\n";
+    "usage: tlg COMMAND [OPTIONS] FILE...\n"
+    "\n"
+    "Inspect, decode and encode TLG images.\n"
+    "\n"
+    "commands:\n"
+    "  info FILE...          print each file's kind, colour count, size and tags\n"
+    "  decode FILE...        write TLG files as PNG (or PAM)\n"
+    "  encode IMAGE.png...   write PNG files as TLG\n"
+    "\n"
+    "options:\n"
+    "  -h, --help            show this help, or a command's with 'tlg COMMAND --help'\n"
+    "  --version             show the version\n";
 
-int UsageError(const std::string& message) {
-  std::fprintf(stderr, "tlg: %s\n%s", message.c_str(), kUsage);
-  return 2;
-}
+const char kInfoUsage[] =
+    "usage: tlg info FILE... [-j N]\n"
+    "\n"
+    "Prints each file's kind, colour count, size and tags. The whole file is\n"
+    "decoded, so that damage anywhere in it is reported.\n"
+    "\n"
+    "options:\n"
+    "  -j, --jobs N  work on N files at once (default: one per processor core)\n";
 
-// A progress line on a terminal, nothing otherwise.
-void ShowProgress(size_t done, size_t total, const std::string& file) {
-  static const bool terminal = isatty(fileno(stderr)) != 0;
-  if (!terminal || total < 2) return;
-  std::fprintf(stderr, "\r\033[K[%zu/%zu] %s", done + 1, total, file.c_str());
-  if (done + 1 == total) std::fprintf(stderr, "\r\033[K");
-}
+const char kDecodeUsage[] =
+    "usage: tlg decode FILE... [-o OUT | -d DIR] [-f] [-j N]\n"
+    "\n"
+    "Writes each TLG file as NAME.png beside it, or into DIR.\n"
+    "\n"
+    "options:\n"
+    "  -o OUT        the output of a single input; PAM when it ends in .pam\n"
+    "  -d DIR        write the outputs into DIR\n"
+    "  -f, --force   overwrite outputs that already exist\n"
+    "  -j, --jobs N  work on N files at once (default: one per processor core)\n";
 
-void Fail(const std::string& file, const std::string& reason) {
-  std::fprintf(stderr, "%s: %s\n", file.c_str(), reason.c_str());
-}
+const char kEncodeUsage[] =
+    "usage: tlg encode IMAGE.png... [-o OUT.tlg | -d DIR] [-f] [-j N]\n"
+    "                [--format tlg5|tlg6] [--wrap] [--tag KEY=VALUE]...\n"
+    "\n"
+    "Writes each PNG file as NAME.tlg beside it, or into DIR.\n"
+    "\n"
+    "options:\n"
+    "  -o OUT            the output of a single input\n"
+    "  -d DIR            write the outputs into DIR\n"
+    "  -f, --force       overwrite outputs that already exist\n"
+    "  -j, --jobs N      work on N files at once (default: one per processor core)\n"
+    "  --format FORMAT   tlg6 (the default: smaller files) or tlg5 (faster to decode)\n"
+    "  --wrap            put the image in a TLG0 wrapper\n"
+    "  --tag KEY=VALUE   add a tag to the wrapper (implies --wrap); may be repeated\n";
 
-int Summary(const char* verb, size_t total, size_t failed) {
-  if (total > 1) {
-    std::fprintf(stderr, "%s %zu of %zu files%s\n", verb, total - failed, total,
-                 failed != 0 ? (", " + std::to_string(failed) + " failed").c_str() : "");
-  }
-  return failed == 0 ? 0 : 1;
-}
-
-std::string Printable(const std::string& bytes) {
-  std::string out;
-  for (unsigned char c : bytes) {
-    if (c >= 0x20 && c < 0x7F && c != '\\') {
-      out += static_cast<char>(c);
-    } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-      out += escaped;
-    }
-  }
-  return out;
-}
-
-int Info(const std::vector<std::string>& files) {
-  size_t failed = 0;
-  for (size_t i = 0; i < files.size(); ++i) {
-    std::vector<uint8_t> bytes;
-    TlgFileInfo info;
-    std::string error;
-    if (!ReadFileBytes(files[i], bytes, error) || !InspectTlg(bytes, info, error)) {
-      Fail(files[i], error);
-      ++failed;
-      continue;
-    }
-    std::printf("%s: %s, %u colours, %u x %u\n", files[i].c_str(), info.kind.c_str(), info.colours,
-                info.width, info.height);
-    for (const auto& [key, value] : info.tags) {
-      std::printf("  %s = %s\n", Printable(key).c_str(), Printable(value).c_str());
-    }
-  }
-  return Summary("described", files.size(), failed);
-}
-
-bool EndsWith(const std::string& text, const std::string& suffix) {
-  return text.size() >= suffix.size() &&
-         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
-bool WritePicture(const std::string& path, const Picture& picture, std::string& error) {
-  return WriteOutputFile(path, error, [&](const std::string& temporary, std::string& why) {
-    return EndsWith(path, ".pam") ? WritePam(temporary, picture, why)
-                                  : WritePng(temporary, picture, why);
-  });
-}
-
-int Decode(const std::vector<std::string>& files, const std::string& out, const std::string& dir) {
-  if (!out.empty() && files.size() != 1) return UsageError("-o takes one input; use -d for many");
-  if (!out.empty() && !EndsWith(out, ".png") && !EndsWith(out, ".pam")) {
-    return UsageError("the output must end in .png or .pam");
-  }
-  size_t failed = 0;
-  for (size_t i = 0; i < files.size(); ++i) {
-    ShowProgress(i, files.size(), files[i]);
-    std::string target = out;
-    if (target.empty()) {
-      const fs::path name = fs::path(files[i]).filename().replace_extension(".png");
-      target = (dir.empty() ? fs::path(files[i]).parent_path() / name : fs::path(dir) / name).string();
-    }
-    std::vector<uint8_t> bytes;
-    Picture picture;
-    std::string error;
-    if (!ReadFileBytes(files[i], bytes, error) || !DecodeTlgFile(bytes, picture, nullptr, error)) {
-      Fail(files[i], error);
-      ++failed;
-      continue;
-    }
-    if (!WritePicture(target, picture, error)) {
-      Fail(target, error);
-      ++failed;
-    }
-  }
-  return Summary("decoded", files.size(), failed);
-}
-
-struct EncodeRequest {
-  std::string input;
-  std::string output;
-  std::string format = "tlg6";
-  bool wrap = false;
-  TagList tags;
+struct Command {
+  const char* name;
+  const char* usage;
+  int (*run)(const CommandOptions&);
 };
 
-int Encode(const EncodeRequest& request) {
-  std::string output = request.output;
-  if (output.empty()) output = fs::path(request.input).replace_extension(".tlg").string();
-  Picture picture;
-  std::string error;
-  if (!ReadPng(request.input, picture, error)) {
-    Fail(request.input, error);
-    return 1;
+const Command kCommands[] = {
+    {"info", kInfoUsage, RunInfo},
+    {"decode", kDecodeUsage, RunDecode},
+    {"encode", kEncodeUsage, RunEncode},
+};
+
+int UsageError(const std::string& message, const char* usage) {
+  std::fprintf(stderr, "tlg: %s\n%s", message.c_str(), usage);
+  return kUsageStatus;
+}
+
+const Command* FindCommand(const std::string& name) {
+  for (const Command& command : kCommands) {
+    if (name == command.name) return &command;
   }
-  std::vector<uint8_t> image;
-  try {
-    image = request.format == "tlg5" ? EncodeTlg5(picture.pixels.data(), picture.width, picture.height)
-                                     : EncodeTlg6(picture.pixels.data(), picture.width, picture.height);
-    if (request.wrap || !request.tags.empty()) {
-      std::vector<TlgChunk> chunks;
-      if (!request.tags.empty()) chunks.push_back({"tags", MakeTagsChunkData(request.tags)});
-      image = WrapTlg0(image, chunks);
+  return nullptr;
+}
+
+bool Takes(const Command& command, const std::string& option) {
+  const std::string name = command.name;
+  if (option == "-j" || option == "--jobs") return true;
+  if (option == "-o" || option == "-d" || option == "-f" || option == "--force") return name != "info";
+  if (option == "--format" || option == "--wrap" || option == "--tag") return name == "encode";
+  return false;
+}
+
+bool NeedsValue(const std::string& option) {
+  return option == "-o" || option == "-d" || option == "--format" || option == "--tag" || option == "-j" ||
+         option == "--jobs";
+}
+
+bool ParseJobs(const char* text, unsigned& jobs) {
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long value = std::strtoul(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || text[0] == '-' || value < 1 || value > kMostJobs) return false;
+  jobs = static_cast<unsigned>(value);
+  return true;
+}
+
+// Parses the command's arguments; returns -1 to run the command, or an exit status.
+int ParseArguments(const Command& command, int argc, char** argv, CommandOptions& options) {
+  bool optionsEnd = false;
+  for (int i = 2; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (optionsEnd || arg.size() < 2 || arg[0] != '-') {
+      options.files.push_back(arg);
+      continue;
     }
-  } catch (const std::exception& e) {
-    Fail(request.input, std::string("cannot encode (") + e.what() + ")");
-    return 1;
+    if (arg == "--") {
+      optionsEnd = true;
+    } else if (arg == "-h" || arg == "--help") {
+      std::fputs(command.usage, stdout);
+      return 0;
+    } else if (!Takes(command, arg)) {
+      return UsageError("unknown option " + arg + " for " + command.name, command.usage);
+    } else if (NeedsValue(arg) && i + 1 >= argc) {
+      return UsageError(arg + " needs a value", command.usage);
+    } else if (arg == "-o") {
+      options.output = argv[++i];
+    } else if (arg == "-d") {
+      options.directory = argv[++i];
+    } else if (arg == "-f" || arg == "--force") {
+      options.force = true;
+    } else if (arg == "--format") {
+      options.format = argv[++i];
+      if (options.format != "tlg5" && options.format != "tlg6") {
+        return UsageError("unknown format " + options.format + " (tlg5 or tlg6)", command.usage);
+      }
+    } else if (arg == "-j" || arg == "--jobs") {
+      if (!ParseJobs(argv[++i], options.jobs)) return UsageError(arg + " takes a number of files from 1 up", command.usage);
+    } else if (arg == "--wrap") {
+      options.wrap = true;
+    } else {  // --tag
+      const std::string tag = argv[++i];
+      const size_t equals = tag.find('=');
+      if (equals == std::string::npos) return UsageError("--tag takes KEY=VALUE", command.usage);
+      options.tags.push_back({tag.substr(0, equals), tag.substr(equals + 1)});
+    }
   }
-  const bool written = WriteOutputFile(output, error, [&](const std::string& temporary, std::string& why) {
-    return WriteFileBytes(temporary, image, why);
-  });
-  if (!written) {
-    Fail(output, error);
-    return 1;
+  if (options.files.empty()) return UsageError("no input file", command.usage);
+  if (!options.output.empty() && !options.directory.empty()) {
+    return UsageError("-o and -d cannot be given together", command.usage);
   }
-  return 0;
+  if (!options.output.empty() && options.files.size() != 1) {
+    return UsageError("-o takes one input; use -d for many", command.usage);
+  }
+  return -1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return UsageError("no command");
-  const std::string command = argv[1];
-  std::vector<std::string> files;
-  std::string out, dir;
-  EncodeRequest encode;
-  for (int i = 2; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const bool hasValue = i + 1 < argc;
-    if ((arg == "-o" || arg == "-d" || arg == "--format" || arg == "--tag") && !hasValue) {
-      return UsageError(arg + " needs a value");
-    }
-    if (arg == "-o") {
-      out = argv[++i];
-    } else if (arg == "-d") {
-      dir = argv[++i];
-    } else if (arg == "--format" && command == "encode") {
-      encode.format = argv[++i];
-      if (encode.format != "tlg5" && encode.format != "tlg6") return UsageError("unknown format " + encode.format);
-    } else if (arg == "--wrap" && command == "encode") {
-      encode.wrap = true;
-    } else if (arg == "--tag" && command == "encode") {
-      const std::string tag = argv[++i];
-      const size_t equals = tag.find('=');
-      if (equals == std::string::npos) return UsageError("--tag takes KEY=VALUE");
-      encode.tags.push_back({tag.substr(0, equals), tag.substr(equals + 1)});
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return UsageError("unknown option " + arg);
-    } else {
-      files.push_back(arg);
-    }
+  if (argc < 2) return UsageError("no command", kUsage);
+  const std::string first = argv[1];
+  if (first == "-h" || first == "--help") {
+    std::fputs(kUsage, stdout);
+    return 0;
   }
-  if (files.empty()) return UsageError("no input file");
-  if (command == "info") return Info(files);
-  if (command == "decode") return Decode(files, out, dir);
-  if (command == "encode") {
-    if (files.size() != 1) return UsageError("encode takes one image");
-    encode.input = files[0];
-    encode.output = out;
-    return Encode(encode);
+  if (first == "--version") {
+    std::printf("tlg %s\n", TLG_VERSION_STRING);
+    return 0;
   }
-  return UsageError("unknown command " + command);
+  const Command* command = FindCommand(first);
+  if (command == nullptr) {
+    return UsageError((first[0] == '-' ? "unknown option " : "unknown command ") + first, kUsage);
+  }
+  CommandOptions options;
+  options.jobs = DefaultJobs();
+  const int status = ParseArguments(*command, argc, argv, options);
+  if (status >= 0) return status;
+  if (std::string(command->name) == "decode" && !options.output.empty()) {
+    const std::string& out = options.output;
+    const bool png = out.size() >= 4 && out.compare(out.size() - 4, 4, ".png") == 0;
+    const bool pam = out.size() >= 4 && out.compare(out.size() - 4, 4, ".pam") == 0;
+    if (!png && !pam) return UsageError("the output must end in .png or .pam", command->usage);
+  }
+  return command->run(options);
 }

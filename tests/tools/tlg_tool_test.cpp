@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "tests/support/temp_file.h"
 #include "tests/support/tlg_samples.h"
 #include "tools/image_io.h"
@@ -17,18 +19,25 @@ namespace {
 
 struct ToolRun {
   int status;
-  std::string output;  // stdout and stderr together
+  std::string out;     // standard output
+  std::string err;     // standard error
+  std::string output;  // both
 };
 
 ToolRun Tlg(const std::string& arguments) {
-  const std::string command = std::string(TLG_TOOL) + " " + arguments + " 2>&1";
-  ToolRun run{-1, ""};
+  const std::string errors = (fs::temp_directory_path() / ("tlg-tool-stderr-" + std::to_string(getpid()))).string();
+  const std::string command = std::string(TLG_TOOL) + " " + arguments + " 2>" + errors;
+  ToolRun run{-1, "", "", ""};
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return run;
   char buffer[512];
-  while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) run.output += buffer;
+  while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) run.out += buffer;
   const int status = pclose(pipe);
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const auto err = ReadWholeFile(errors);
+  run.err.assign(err.begin(), err.end());
+  fs::remove(errors);
+  run.output = run.out + run.err;
   return run;
 }
 
@@ -78,9 +87,9 @@ TEST_F(TlgTool, PngToTlgToPngKeepsEveryPixel) {
   for (const auto& c : cases) {
     const auto image = MakeTestImage(ImagePattern::kSprite, 45, 30, 2, c.opaque);
     const std::string png = WriteTestPng("in.png", image);
-    const ToolRun encoded = Tlg("encode " + png + " -o " + Path("out.tlg") + " " + c.options);
+    const ToolRun encoded = Tlg("encode -f " + png + " -o " + Path("out.tlg") + " " + c.options);
     ASSERT_EQ(encoded.status, 0) << encoded.output;
-    const ToolRun decoded = Tlg("decode " + Path("out.tlg") + " -o " + Path("back.png"));
+    const ToolRun decoded = Tlg("decode -f " + Path("out.tlg") + " -o " + Path("back.png"));
     ASSERT_EQ(decoded.status, 0) << decoded.output;
     EXPECT_EQ(ReadPngPixels(Path("back.png")), image.pixels) << c.options;
   }
@@ -147,9 +156,11 @@ TEST_F(TlgTool, BadInputsSayWhatIsWrongAndLeaveNoOutput) {
       {"decode " + Path("text.tlg") + " -o " + Path("x.png"), "text.tlg: not a TLG file"},
       {"decode " + Path("cut.tlg") + " -o " + Path("x.png"), "cut.tlg: cut short"},
       {"decode " + Path("corrupt.tlg") + " -o " + Path("x.png"), "corrupt.tlg: corrupt"},
-      {"decode " + Path("missing.tlg") + " -o " + Path("x.png"), "missing.tlg: unreadable"},
+      {"decode " + Path("missing.tlg") + " -o " + Path("x.png"), "missing.tlg: cannot open (No such file"},
+      {"encode " + Path("missing.png") + " -o " + Path("x.tlg"), "missing.png: cannot open (No such file"},
+      {"info " + Path(""), ": cannot open (Is a directory)"},
       {"info " + Path("cut.tlg"), "cut.tlg: cut short"},
-      {"encode " + Path("fake.png") + " -o " + Path("x.tlg"), "fake.png: unsupported PNG"},
+      {"encode " + Path("fake.png") + " -o " + Path("x.tlg"), "fake.png: not a PNG file"},
       {"decode " + Path("text.tlg") + " " + Path("cut.tlg") + " -d " + Path(""), "decoded 0 of 2 files, 2 failed"},
   };
   for (const auto& c : cases) {
@@ -158,8 +169,135 @@ TEST_F(TlgTool, BadInputsSayWhatIsWrongAndLeaveNoOutput) {
     EXPECT_NE(run.output.find(c.message), std::string::npos) << c.arguments << "\n" << run.output;
     EXPECT_EQ(FileCount(), before) << c.arguments;
   }
-  EXPECT_EQ(Tlg("frobnicate x").status, 2);
-  EXPECT_EQ(Tlg("decode").status, 2);
+}
+
+TEST_F(TlgTool, HelpVersionAndUsageErrorsFollowConventions) {
+  for (const char* help : {"--help", "-h"}) {
+    const ToolRun run = Tlg(help);
+    EXPECT_EQ(run.status, 0) << help;
+    EXPECT_NE(run.out.find("usage: tlg COMMAND"), std::string::npos) << help << run.output;
+    EXPECT_EQ(run.err, "") << help;
+  }
+  const ToolRun version = Tlg("--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, std::string("tlg ") + TLG_VERSION_STRING + "\n");
+  for (const char* command : {"info", "decode", "encode"}) {
+    const ToolRun run = Tlg(std::string(command) + " --help");
+    EXPECT_EQ(run.status, 0) << command;
+    EXPECT_EQ(run.out.rfind(std::string("usage: tlg ") + command, 0), 0u) << run.output;
+  }
+  const struct {
+    const char* arguments;
+    const char* named;
+  } wrong[] = {{"frobnicate x", "unknown command frobnicate"},
+               {"--frobnicate", "unknown option --frobnicate"},
+               {"decode --wrap a.tlg", "unknown option --wrap"},
+               {"decode", "no input file"},
+               {"encode a.png --format tlg7", "unknown format tlg7"}};
+  for (const auto& w : wrong) {
+    const ToolRun run = Tlg(w.arguments);
+    EXPECT_EQ(run.status, 2) << w.arguments;
+    EXPECT_EQ(run.out, "") << w.arguments;
+    EXPECT_EQ(run.err.rfind(std::string("tlg: ") + w.named, 0), 0u) << run.err;
+    EXPECT_NE(run.err.find("usage: tlg"), std::string::npos) << run.err;
+  }
+}
+
+TEST_F(TlgTool, ExistingOutputsAreKeptUnlessForced) {
+  const auto image = MakeTestImage(ImagePattern::kSprite, 12, 10, 5, false);
+  WriteBytes("a.tlg", EncodeTestImage(TlgKind::kTlg6, image));
+  WriteBytes("b.tlg", EncodeTestImage(TlgKind::kTlg5, image));
+  const std::vector<uint8_t> mine = {'m', 'i', 'n', 'e'};
+  WriteBytes("a.png", mine);
+  WriteBytes("b.png.partial", mine);  // named like a temporary, still the user's
+
+  const ToolRun kept = Tlg("decode " + Path("a.tlg") + " " + Path("b.tlg"));
+  EXPECT_EQ(kept.status, 1);
+  EXPECT_NE(kept.err.find(Path("a.png") + ": already exists"), std::string::npos) << kept.err;
+  EXPECT_NE(kept.err.find("decoded 1 of 2 files, 1 failed"), std::string::npos) << kept.err;
+  EXPECT_EQ(ReadWholeFile(Path("a.png")), mine);
+  EXPECT_EQ(ReadWholeFile(Path("b.png.partial")), mine);
+  EXPECT_EQ(ReadPngPixels(Path("b.png")), image.pixels);  // the rest of the batch went on
+
+  const auto tlg = ReadWholeFile(Path("a.tlg"));
+  const ToolRun encodeKept = Tlg("encode " + Path("b.png") + " -o " + Path("a.tlg"));
+  EXPECT_EQ(encodeKept.status, 1);
+  EXPECT_NE(encodeKept.err.find("already exists"), std::string::npos) << encodeKept.err;
+  EXPECT_EQ(ReadWholeFile(Path("a.tlg")), tlg);
+
+  for (const char* force : {"-f", "--force"}) {
+    WriteBytes("a.png", mine);
+    ASSERT_EQ(Tlg(std::string("decode ") + force + " " + Path("a.tlg")).status, 0) << force;
+    EXPECT_EQ(ReadPngPixels(Path("a.png")), image.pixels) << force;
+  }
+  ASSERT_EQ(Tlg("encode -f --format tlg5 " + Path("a.png") + " -o " + Path("a.tlg")).status, 0);
+  EXPECT_NE(ReadWholeFile(Path("a.tlg")), tlg);
+}
+
+TEST_F(TlgTool, EncodesManyFilesIntoAFolder) {
+  const auto first = MakeTestImage(ImagePattern::kGradient, 16, 8, 1, true);
+  const auto second = MakeTestImage(ImagePattern::kNoise, 9, 7, 2, false);
+  WriteTestPng("first.png", first);
+  WriteTestPng("second.png", second);
+  WriteBytes("broken.png", {'x'});
+  fs::create_directories(dir_ / "out");
+  const ToolRun run =
+      Tlg("encode " + Path("first.png") + " " + Path("broken.png") + " " + Path("second.png") + " -d " + Path("out"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("broken.png: not a PNG file"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("encoded 2 of 3 files, 1 failed"), std::string::npos) << run.err;
+  ASSERT_EQ(Tlg("decode " + Path("out/first.tlg") + " " + Path("out/second.tlg")).status, 0);
+  EXPECT_EQ(ReadPngPixels(Path("out/first.png")), first.pixels);
+  EXPECT_EQ(ReadPngPixels(Path("out/second.png")), second.pixels);
+  EXPECT_FALSE(fs::exists(dir_ / "out" / "broken.tlg"));
+}
+
+TEST_F(TlgTool, EmptyPicturesAreDescribedAndKeptOutOfPng) {
+  const auto empty = MakeTestImage(ImagePattern::kGradient, 0, 5, 1, true);
+  WriteBytes("empty5.tlg", EncodeTestImage(TlgKind::kTlg5, empty));
+  WriteBytes("empty6.tlg", EncodeTestImage(TlgKind::kTlg6, empty));
+  const ToolRun info = Tlg("info " + Path("empty5.tlg") + " " + Path("empty6.tlg"));
+  EXPECT_EQ(info.status, 0) << info.output;
+  EXPECT_NE(info.out.find("empty5.tlg: TLG5, 3 colours, 0 x 5"), std::string::npos) << info.output;
+  EXPECT_NE(info.out.find("empty6.tlg: TLG6, 3 colours, 0 x 5"), std::string::npos) << info.output;
+
+  const ToolRun png = Tlg("decode " + Path("empty5.tlg"));
+  EXPECT_EQ(png.status, 1);
+  EXPECT_NE(png.err.find("PNG cannot hold an empty picture"), std::string::npos) << png.err;
+  EXPECT_FALSE(fs::exists(dir_ / "empty5.png"));
+  ASSERT_EQ(Tlg("decode " + Path("empty6.tlg") + " -o " + Path("empty.pam")).status, 0);
+  const auto pam = ReadWholeFile(Path("empty.pam"));
+  EXPECT_EQ(std::string(pam.begin(), pam.end()), "P7\nWIDTH 0\nHEIGHT 5\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n");
+}
+
+TEST_F(TlgTool, FilesSideBySideReportInInputOrder) {
+  // A large file first, so that the small ones behind it finish before it.
+  std::string files;
+  for (int i = 0; i < 9; ++i) {
+    const uint32_t side = i == 0 ? 600 : 8 + i;
+    const std::string name = "f" + std::to_string(i) + ".tlg";
+    if (i % 4 == 2) {
+      WriteBytes(name, {'b', 'a', 'd'});
+    } else {
+      WriteBytes(name, EncodeTestImage(i % 2 ? TlgKind::kTlg5 : TlgKind::kTlg6,
+                                       MakeTestImage(ImagePattern::kNoise, side, side, i, false)));
+    }
+    files += " " + Path(name);
+  }
+  const ToolRun one = Tlg("info -j 1" + files);
+  const ToolRun many = Tlg("info -j 4" + files);
+  EXPECT_EQ(one.status, 1);
+  EXPECT_EQ(many.status, one.status);
+  EXPECT_EQ(many.out, one.out);
+  EXPECT_EQ(many.err, one.err);
+  EXPECT_NE(one.err.find("described 7 of 9 files, 2 failed"), std::string::npos) << one.err;
+  EXPECT_LT(one.out.find("f0.tlg"), one.out.find("f1.tlg"));
+
+  fs::create_directories(dir_ / "png");
+  const ToolRun decoded = Tlg("decode --jobs 3 -d " + Path("png") + files);
+  EXPECT_EQ(decoded.err, one.err.substr(0, one.err.find("described")) + "decoded 7 of 9 files, 2 failed\n");
+  EXPECT_EQ(ReadPngPixels(Path("png/f0.png")), MakeTestImage(ImagePattern::kNoise, 600, 600, 0, false).pixels);
+  EXPECT_EQ(Tlg("info -j 0" + files).status, 2);
 }
 
 }  // namespace

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Builds what a release needs and writes it into dist/ (or $TLG_DIST):
+#   tlg-VERSION-windows.zip       both plug-ins, tlg.exe (64-bit), README.txt, LICENSE.txt
+#   tlg-VERSION-linux-x86_64.tar.gz   what 'cmake --install' puts in a prefix
+#   SHA256SUMS
+# Two runs from the same commit give the same bytes: every timestamp is the
+# commit's, entries are sorted, and no owner names are stored.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/targets.sh
+
+version=$(sed -n 's/^project(tlg VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
+dist=${TLG_DIST:-dist}
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}
+
+for target in native win32 win64; do
+  build_target "$target" >/dev/null
+done
+
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+mkdir -p "$dist"
+
+# Text for Windows users: CRLF line ends.
+crlf() { sed -e 's/\r$//' -e 's/$/\r/' "$1" > "$2"; }
+
+windows="$stage/tlg-$version-windows"
+mkdir -p "$windows"
+i686-w64-mingw32-strip -o "$windows/iftlg.spi" build/win32/bin/iftlg.spi
+x86_64-w64-mingw32-strip -o "$windows/iftlg.sph" build/win64/bin/iftlg.sph
+x86_64-w64-mingw32-strip -o "$windows/tlg.exe" build/win64/bin/tlg.exe
+sed "s/@VERSION@/$version/g" packaging/windows-README.txt > "$stage/README.txt"
+crlf "$stage/README.txt" "$windows/README.txt"
+crlf LICENSE "$windows/LICENSE.txt"
+
+linux="$stage/tlg-$version-linux-x86_64"
+cmake --install build/native --prefix "$linux" --strip >/dev/null
+cp LICENSE "$linux/LICENSE"
+
+zip="tlg-$version-windows.zip"
+tarball="tlg-$version-linux-x86_64.tar.gz"
+python3 scripts/make_archive.py "$windows" "$dist/$zip"
+python3 scripts/make_archive.py "$linux" "$dist/$tarball"
+(cd "$dist" && sha256sum "$zip" "$tarball" > SHA256SUMS)
+echo "package: $dist/$zip, $dist/$tarball and $dist/SHA256SUMS"

@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Tests the release packages: scripts/package.sh twice gives the same bytes,
+# the checksums hold, and the Windows zip, unpacked into an empty folder,
+# works from that folder alone under Wine, as a user's download would.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+source scripts/targets.sh
+export TLG_WINE_DIR="$PWD/build/wine"
+version=$(sed -n 's/^project(tlg VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
+work="$PWD/build/package-test"  # inside the project: the 32-bit virtual machine sees it
+rm -rf "$work"
+mkdir -p "$work"
+
+passed=0
+failed=0
+check() {  # check DESCRIPTION COMMAND...
+  local description=$1
+  shift
+  if "$@" >"$work/last.log" 2>&1; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAILED: $description"
+    sed 's/^/  /' "$work/last.log"
+  fi
+}
+
+bash scripts/package.sh || { echo "package: 0 passed, 1 failed"; exit 1; }
+TLG_DIST="$work/second" bash scripts/package.sh >/dev/null || { echo "package: 0 passed, 1 failed"; exit 1; }
+zip="tlg-$version-windows.zip"
+tarball="tlg-$version-linux-x86_64.tar.gz"
+for file in "$zip" "$tarball" SHA256SUMS; do
+  check "$file is the same bytes in two runs" cmp "dist/$file" "$work/second/$file"
+done
+check "SHA256SUMS holds" sh -c "cd dist && sha256sum -c SHA256SUMS"
+
+# The zip: exactly the files a user expects, README.txt in CRLF.
+unpacked="$work/unpacked"
+mkdir -p "$unpacked"
+python3 -m zipfile -e "dist/$zip" "$unpacked"
+windows="$unpacked/tlg-$version-windows"
+listing() { (cd "$windows" && ls | tr '\n' ' '); }
+check "the zip holds the plug-ins, the tool, the read-me and the licence" \
+  test "$(listing)" = "LICENSE.txt README.txt iftlg.sph iftlg.spi tlg.exe "
+check "README.txt has CRLF line ends" python3 -c \
+  "import sys; t = open(sys.argv[1], 'rb').read(); sys.exit(not (b'plug-in' in t and t.count(b'\n') == t.count(b'\r\n')))" \
+  "$windows/README.txt"
+
+# Each plug-in from the unpacked folder, loaded by our host kept elsewhere, so
+# that nothing of the build can stand in for a missing piece; the pictures
+# must equal those of the plug-in in the build tree.
+sample=samples/badge-tlg6.tlg
+host_test() {  # host_test BUILD PLUGIN
+  local host="$work/host-$2"
+  mkdir -p "$host"
+  cp "$1/bin/spi_host.exe" "$host/"
+  scripts/wine-run.sh "$host/spi_host.exe" "$windows/$2" "$sample" "$work/$2-unpacked.bmp" &&
+    scripts/wine-run.sh "$host/spi_host.exe" "$1/bin/$2" "$sample" "$work/$2-built.bmp" &&
+    cmp "$work/$2-unpacked.bmp" "$work/$2-built.bmp"
+}
+check "iftlg.sph from the zip decodes under Wine" host_test build/win64 iftlg.sph
+check "iftlg.spi from the zip decodes under 32-bit Wine" run_32bit bash -c "$(declare -f host_test); work='$work' windows='$windows' sample='$sample' host_test build/win32 iftlg.spi"
+
+# tlg.exe from the zip: its version, and a decode equal to the native tool's.
+check "tlg.exe --version" sh -c "scripts/wine-run.sh '$windows/tlg.exe' --version | tr -d '\\r' | grep -qx 'tlg $version'"
+check "tlg.exe decodes a sample like the native tool" sh -c \
+  "scripts/wine-run.sh '$windows/tlg.exe' decode '$sample' -o '$work/exe.pam' &&
+   build/native/bin/tlg decode '$sample' -o '$work/native.pam' && cmp '$work/exe.pam' '$work/native.pam'"
+
+# The tarball: the installed tree, the tool runs from it, the manual page is there.
+mkdir -p "$work/linux"
+tar -xzf "dist/$tarball" -C "$work/linux"
+linux="$work/linux/tlg-$version-linux-x86_64"
+check "the tarball's tlg runs" sh -c "'$linux/bin/tlg' --version | grep -qx 'tlg $version'"
+check "the tarball holds the manual page" test -f "$linux/share/man/man1/tlg.1"
+check "no owner names in the tarball" sh -c "! tar -tvzf 'dist/$tarball' | grep -v ' 0/0 '"
+
+echo "package: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,137 @@
+#include "tools/batch.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <new>
+#include <system_error>
+#include <thread>
+
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+bool OnTerminal() {
+  static const bool terminal = isatty(fileno(stderr)) != 0;
+  return terminal;
+}
+
+// The progress line names the file the batch waits for.
+void ShowProgress(size_t index, size_t total, const std::string& file) {
+  if (OnTerminal() && total > 1) std::fprintf(stderr, "\r\033[K[%zu/%zu] %s", index + 1, total, file.c_str());
+}
+
+void ClearProgress(size_t total) {
+  if (OnTerminal() && total > 1) std::fprintf(stderr, "\r\033[K");
+}
+
+void RunOne(const std::function<void(const std::string&, FileReport&)>& one, const std::string& file,
+            FileReport& report) {
+  try {
+    one(file, report);
+  } catch (const std::bad_alloc&) {
+    Fail(report, file, "too large to hold in memory");
+  } catch (const std::exception& e) {
+    Fail(report, file, e.what());
+  }
+}
+
+void Print(const FileReport& report) {
+  std::fputs(report.out.c_str(), stdout);
+  std::fflush(stdout);
+  std::fputs(report.err.c_str(), stderr);
+}
+
+// Files handed out one at a time to worker threads; the caller's thread
+// prints each report once it and every report before it are done.
+class ParallelBatch {
+ public:
+  ParallelBatch(const std::vector<std::string>& files,
+                const std::function<void(const std::string&, FileReport&)>& one)
+      : files_(files), one_(one), reports_(files.size()), done_(files.size(), 0) {}
+
+  ~ParallelBatch() {
+    next_ = files_.size();  // workers stop after their current file
+    for (std::thread& worker : workers_) worker.join();
+  }
+
+  // Starts up to `jobs` workers; false when not even one could be had.
+  bool Start(unsigned jobs) {
+    for (unsigned i = 0; i < jobs; ++i) {
+      try {
+        workers_.emplace_back([this] { Work(); });
+      } catch (const std::system_error&) {
+        break;
+      }
+    }
+    return !workers_.empty();
+  }
+
+  FileReport& WaitFor(size_t index) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    doneChanged_.wait(lock, [&] { return done_[index] != 0; });
+    return reports_[index];
+  }
+
+ private:
+  void Work() {
+    for (size_t i; (i = next_++) < files_.size();) {
+      FileReport report;
+      RunOne(one_, files_[i], report);
+      std::lock_guard<std::mutex> lock(mutex_);
+      reports_[i] = std::move(report);
+      done_[i] = 1;
+      doneChanged_.notify_all();
+    }
+  }
+
+  const std::vector<std::string>& files_;
+  const std::function<void(const std::string&, FileReport&)>& one_;
+  std::vector<FileReport> reports_;
+  std::vector<char> done_;
+  std::mutex mutex_;
+  std::condition_variable doneChanged_;
+  std::atomic<size_t> next_{0};
+  std::vector<std::thread> workers_;
+};
+
+}  // namespace
+
+void Fail(FileReport& report, const std::string& file, const std::string& reason) {
+  report.ok = false;
+  report.err += file + ": " + reason + "\n";
+}
+
+unsigned DefaultJobs() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores == 0 ? 1 : cores;
+}
+
+int RunBatch(const char* verb, const std::vector<std::string>& files, unsigned jobs,
+             const std::function<void(const std::string&, FileReport&)>& one) {
+  const size_t total = files.size();
+  ParallelBatch parallel(files, one);
+  const bool sideBySide = jobs > 1 && total > 1 && parallel.Start(jobs < total ? jobs : static_cast<unsigned>(total));
+  size_t failed = 0;
+  for (size_t i = 0; i < total; ++i) {
+    ShowProgress(i, total, files[i]);
+    FileReport alone;
+    if (!sideBySide) RunOne(one, files[i], alone);
+    const FileReport& report = sideBySide ? parallel.WaitFor(i) : alone;
+    ClearProgress(total);
+    Print(report);
+    if (!report.ok) ++failed;
+  }
+  if (total > 1) {
+    std::fprintf(stderr, "%s %zu of %zu files%s\n", verb, total - failed, total,
+                 failed != 0 ? (", " + std::to_string(failed) + " failed").c_str() : "");
+  }
+  return failed == 0 ? 0 : 1;
+}

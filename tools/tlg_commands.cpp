@@ -1,0 +1,130 @@
+#include "tools/tlg_commands.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+
+#include "tools/batch.h"
+
+#include "encoder/tlg5_encoder.h"
+#include "encoder/tlg6_encoder.h"
+#include "tools/output_file.h"
+#include "tools/tlg_file.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Printable(const std::string& bytes) {
+  std::string out;
+  for (unsigned char c : bytes) {
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      out += static_cast<char>(c);
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+      out += escaped;
+    }
+  }
+  return out;
+}
+
+bool EndsWith(const std::string& text, const std::string& suffix) {
+  return text.size() >= suffix.size() &&
+         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// -o for a single input; else the input's name with `extension`, beside the
+// input or in -d.
+std::string OutputPath(const CommandOptions& options, const std::string& input, const char* extension) {
+  if (!options.output.empty()) return options.output;
+  const fs::path name = fs::path(input).filename().replace_extension(extension);
+  return (options.directory.empty() ? fs::path(input).parent_path() / name : fs::path(options.directory) / name)
+      .string();
+}
+
+// Refuses an output that is already there, before any work is spent on it.
+bool MayWrite(const CommandOptions& options, const std::string& output, FileReport& report) {
+  if (options.force || !OutputExists(output)) return true;
+  Fail(report, output, "already exists (use -f to overwrite)");
+  return false;
+}
+
+void WriteResult(const CommandOptions& options, const std::string& output, FileReport& report,
+                 const std::function<bool(const std::string&, std::string&)>& write) {
+  std::string error;
+  if (!WriteOutputFile(output, options.force, error, write)) Fail(report, output, error);
+}
+
+void DescribeOne(const std::string& file, FileReport& report) {
+  std::vector<uint8_t> bytes;
+  TlgFileInfo info;
+  std::string error;
+  if (!ReadFileBytes(file, bytes, error) || !InspectTlg(bytes, info, error)) {
+    Fail(report, file, error);
+    return;
+  }
+  report.out += file + ": " + info.kind + ", " + std::to_string(info.colours) + " colours, " +
+                std::to_string(info.width) + " x " + std::to_string(info.height) + "\n";
+  for (const auto& [key, value] : info.tags) report.out += "  " + Printable(key) + " = " + Printable(value) + "\n";
+}
+
+void DecodeOne(const CommandOptions& options, const std::string& file, FileReport& report) {
+  const std::string output = OutputPath(options, file, ".png");
+  if (!MayWrite(options, output, report)) return;
+  std::vector<uint8_t> bytes;
+  Picture picture;
+  std::string error;
+  if (!ReadFileBytes(file, bytes, error) || !DecodeTlgFile(bytes, picture, nullptr, error)) {
+    Fail(report, file, error);
+    return;
+  }
+  WriteResult(options, output, report, [&](const std::string& temporary, std::string& why) {
+    return EndsWith(output, ".pam") ? WritePam(temporary, picture, why) : WritePng(temporary, picture, why);
+  });
+}
+
+void EncodeOne(const CommandOptions& options, const std::string& file, FileReport& report) {
+  const std::string output = OutputPath(options, file, ".tlg");
+  if (!MayWrite(options, output, report)) return;
+  Picture picture;
+  std::string error;
+  if (!ReadPng(file, picture, error)) {
+    Fail(report, file, error);
+    return;
+  }
+  std::vector<uint8_t> image;
+  try {
+    image = options.format == "tlg5" ? EncodeTlg5(picture.pixels.data(), picture.width, picture.height)
+                                     : EncodeTlg6(picture.pixels.data(), picture.width, picture.height);
+    if (options.wrap || !options.tags.empty()) {
+      std::vector<TlgChunk> chunks;
+      if (!options.tags.empty()) chunks.push_back({"tags", MakeTagsChunkData(options.tags)});
+      image = WrapTlg0(image, chunks);
+    }
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& e) {
+    Fail(report, file, std::string("cannot encode (") + e.what() + ")");
+    return;
+  }
+  WriteResult(options, output, report, [&](const std::string& temporary, std::string& why) {
+    return WriteFileBytes(temporary, image, why);
+  });
+}
+
+}  // namespace
+
+int RunInfo(const CommandOptions& options) {
+  return RunBatch("described", options.files, options.jobs, DescribeOne);
+}
+
+int RunDecode(const CommandOptions& options) {
+  return RunBatch("decoded", options.files, options.jobs,
+                  [&](const std::string& file, FileReport& report) { DecodeOne(options, file, report); });
+}
+
+int RunEncode(const CommandOptions& options) {
+  return RunBatch("encoded", options.files, options.jobs,
+                  [&](const std::string& file, FileReport& report) { EncodeOne(options, file, report); });
+}
