@@ -45,14 +45,11 @@ void AnswerRowsThrough(DibOutput& dib, int32_t row) {
 }  // namespace
 
 DibOutput MakeDibOutput(ProgressCallback progress, LONG_PTR progressData) {
-  return DibOutput{0, 0, 0, nullptr, nullptr, progress, progressData, nullptr, 0, false};
+  return DibOutput{0, 0, 0, nullptr, nullptr, progress, progressData, nullptr, 0};
 }
 
 bool DibSizeCallback(void* context, uint32_t width, uint32_t height) {
-  auto& dib = *static_cast<DibOutput*>(context);
-  if (AllocateDib(dib, width, height)) return true;
-  dib.outOfMemory = true;
-  return false;
+  return AllocateDib(*static_cast<DibOutput*>(context), width, height);
 }
 
 bool AllocateDib(DibOutput& dib, uint32_t width, uint32_t height) {

@@ -17,13 +17,11 @@ struct DibOutput {
   LONG_PTR progressData;
   uint8_t* lockedPixels;  // the pixel block while it is locked
   int32_t rowsAnswered;   // rows 0 to rowsAnswered - 1 (top down) have been handed out
-  bool outOfMemory;       // the size callback could not have the blocks
 };
 
 DibOutput MakeDibOutput(ProgressCallback progress, LONG_PTR progressData);
 
-// Size callback of GetPicture: allocates both blocks and locks the pixels;
-// on failure marks the record out of memory.
+// Size callback of GetPicture: allocates both blocks and locks the pixels.
 bool DibSizeCallback(void* context, uint32_t width, uint32_t height);
 // True when both blocks exist and the pixel block is locked; on false the
 // record holds nothing.

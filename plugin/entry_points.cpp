@@ -88,21 +88,17 @@ int DecodePicture(const Char* buffer, LONG_PTR length, unsigned flags, HLOCAL* i
   int code = kSpiDecodeFailed;
   try {
     const auto stream = OpenInput(buffer, length, flags);
-    if (stream == nullptr) {
-      code = kSpiOutOfMemory;
-    } else {
+    if (stream != nullptr) {
+      // Working memory the decoder cannot have fails the decode like damage;
+      // bitmap memory that cannot be had stops it.
       const int result = LoadTlg(&dib, DibSizeCallback, DibScanLineCallback, nullptr, *stream);
       if (result == kLoadComplete) {
         HandOverDib(dib, infoOut, pixelsOut);
         code = kSpiSuccess;
-      } else if (result == kLoadOutOfMemory || (result == kLoadStopped && dib.outOfMemory)) {
-        code = kSpiOutOfMemory;
       } else if (result == kLoadStopped) {
         code = kSpiStopped;
       }
     }
-  } catch (const std::bad_alloc&) {
-    code = kSpiOutOfMemory;
   } catch (...) {
     code = kSpiDecodeFailed;
   }

@@ -33,9 +33,8 @@ static_assert(offsetof(PictureInfo, colourDepth) == 20, "host record layout");
 // Return codes of the picture exports.
 enum : int {
   kSpiSuccess = 0,
-  kSpiStopped = 1,          // the host asked to stop
+  kSpiStopped = 1,          // the host asked to stop, or the bitmap memory could not be had
   kSpiUnknownFormat = 2,    // no size could be obtained
-  kSpiOutOfMemory = 4,      // the bitmap, or the decoder's working memory, could not be had
   kSpiDecodeFailed = 6,     // unreadable, unknown, short or corrupt input
   kSpiNotImplemented = -1,
 };

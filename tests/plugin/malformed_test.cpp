@@ -76,7 +76,7 @@ TEST(MalformedFiles, EveryByteFlippedStaysWithinTheContract) {
         LocalFree(info);
         LocalFree(pixels);
       } else {
-        EXPECT_TRUE(code == kSpiDecodeFailed || code == kSpiOutOfMemory) << code;
+        EXPECT_TRUE(code == kSpiDecodeFailed || code == kSpiStopped) << code;
         EXPECT_EQ(info, kUntouched);
         EXPECT_EQ(pixels, kUntouched);
       }
@@ -90,7 +90,7 @@ TEST(MalformedFiles, AnEmptyImageCannotBeHandedOver) {
   for (TlgKind kind : {TlgKind::kTlg5, TlgKind::kTlg6}) {
     const auto file = EncodeTestImage(kind, empty);
     HLOCAL info = kUntouched, pixels = kUntouched;
-    EXPECT_EQ(Decode(file, false, info, pixels), kSpiOutOfMemory);
+    EXPECT_EQ(Decode(file, false, info, pixels), kSpiStopped);
     EXPECT_EQ(info, kUntouched);
     PictureInfo picture;
     EXPECT_EQ(GetPictureInfo(reinterpret_cast<LPCSTR>(file.data()), static_cast<LONG_PTR>(file.size()), 1,
