@@ -130,10 +130,16 @@ static GdkPixbuf *tlg_load(FILE *f, GError **error) {
   GByteArray *data = g_byte_array_new();
   guint8 chunk[65536];
   size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0)
-    g_byte_array_append(data, chunk, (guint)n);
+  gboolean too_large = FALSE;
+  while (!too_large && (n = fread(chunk, 1, sizeof chunk, f)) > 0) {
+    too_large = n > G_MAXUINT - data->len;
+    if (!too_large)
+      g_byte_array_append(data, chunk, (guint)n);
+  }
   GdkPixbuf *pixbuf = NULL;
-  if (ferror(f))
+  if (too_large)
+    set_tlg_error(error, TLG_ERROR_TOO_LARGE);
+  else if (ferror(f))
     set_tlg_error(error, TLG_ERROR_IO);
   else
     pixbuf = load_bytes(data->data, data->len, error);
@@ -184,6 +190,11 @@ static gboolean tlg_load_increment(gpointer data, const guchar *buf, guint size,
   }
   if (context->declined)
     return TRUE;
+  if (size > G_MAXUINT - context->data->len) {  /* more than a byte array holds */
+    set_tlg_error(error, TLG_ERROR_TOO_LARGE);
+    context->failed = TRUE;
+    return FALSE;
+  }
   g_byte_array_append(context->data, buf, size);
   if (context->pixbuf != NULL)
     return TRUE;

@@ -263,6 +263,9 @@ TEST(GdkPixbuf, DamagedFilesEndInAnError) {
   colours[11] = 2;  // a colour count no picture has
   ExpectError(colours, GDK_PIXBUF_ERROR_CORRUPT_IMAGE);
 
+  // No pixels: nothing a pixbuf can hold.
+  ExpectError(Encode(Rgba{0, 0, Bytes(4)}, TLG_KIND_TLG6, false), GDK_PIXBUF_ERROR_CORRUPT_IMAGE);
+
   // Over the pixel limit: refused from the header, before any allocation.
   const Bytes huge = Tlg5WithWidth(tlg5, 1u << 24);
   tlg_info info;

@@ -145,6 +145,7 @@ TEST(QtPlugin, DamagedFilesFailCleanly) {
   colours[11] = 2;
   ExpectReadFails(colours, QImageReader::InvalidDataError);
   ExpectReadFails(Tlg5WithWidth(tlg5, 1u << 24), QImageReader::InvalidDataError);
+  ExpectReadFails(Encode(Rgba{0, 0, Bytes(4)}, TLG_KIND_TLG5, false), QImageReader::InvalidDataError);
   ExpectReadFails(Bytes{'P', 'K', 3, 4, 0, 0, 0, 0, 0, 0, 0, 0}, QImageReader::InvalidDataError);
 
   // Random damage: a picture of the header's size, or a failure.
