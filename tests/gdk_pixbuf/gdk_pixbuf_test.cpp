@@ -157,32 +157,24 @@ GdkPixbuf* LoadInPieces(const Bytes& file, const std::function<size_t()>& next_p
   return pixbuf;
 }
 
-TEST(GdkPixbuf, RegistersTheFormat) {
-  GSList* formats = gdk_pixbuf_get_formats();
-  GdkPixbufFormat* tlg = nullptr;
-  for (GSList* f = formats; f != nullptr; f = f->next) {
-    gchar* name = gdk_pixbuf_format_get_name(static_cast<GdkPixbufFormat*>(f->data));
-    if (std::strcmp(name, "tlg") == 0)
-      tlg = static_cast<GdkPixbufFormat*>(f->data);
-    g_free(name);
-  }
-  g_slist_free(formats);
-  ASSERT_NE(tlg, nullptr);
-  gchar** mime_types = gdk_pixbuf_format_get_mime_types(tlg);
-  gchar** extensions = gdk_pixbuf_format_get_extensions(tlg);
-  EXPECT_STREQ(mime_types[0], "image/x-tlg");
-  EXPECT_STREQ(extensions[0], "tlg");
-  g_strfreev(mime_types);
-  g_strfreev(extensions);
-
-  // Recognised by content, whatever the name; the size without the pixels.
+TEST(GdkPixbuf, RecognisesTheFormatByContent) {
+  // Whatever the name; the size comes without the pixels.
   const std::string unnamed = g_dir + "/picture.bin";
   WriteFile(unnamed, ReadFile(TLG_SOURCE_DIR "/samples/tiles-wrapped.tlg"));
   int width = 0, height = 0;
-  GdkPixbufFormat* found = gdk_pixbuf_get_file_info(unnamed.c_str(), &width, &height);
-  ASSERT_EQ(found, tlg);
+  GdkPixbufFormat* format = gdk_pixbuf_get_file_info(unnamed.c_str(), &width, &height);
+  ASSERT_NE(format, nullptr);
   EXPECT_EQ(width, 120);
   EXPECT_EQ(height, 84);
+  gchar* name = gdk_pixbuf_format_get_name(format);
+  gchar** mime_types = gdk_pixbuf_format_get_mime_types(format);
+  gchar** extensions = gdk_pixbuf_format_get_extensions(format);
+  EXPECT_STREQ(name, "tlg");
+  EXPECT_STREQ(mime_types[0], "image/x-tlg");
+  EXPECT_STREQ(extensions[0], "tlg");
+  g_free(name);
+  g_strfreev(mime_types);
+  g_strfreev(extensions);
 }
 
 TEST(GdkPixbuf, LoadsWholeFilesAndPiecesWithTheToolsPixels) {
@@ -280,29 +272,6 @@ TEST(GdkPixbuf, DamagedFilesEndInAnError) {
   EXPECT_EQ(LoadInPieces(png, [] { return size_t(3); }, &events, &e.error, "tlg"), nullptr);
   ASSERT_NE(e.error, nullptr);
   EXPECT_TRUE(g_error_matches(e.error, GDK_PIXBUF_ERROR, GDK_PIXBUF_ERROR_UNKNOWN_TYPE));
-}
-
-TEST(GdkPixbuf, RandomDamageGivesAPictureOrAnError) {
-  std::mt19937 random(11);
-  for (const TestFile& f : TestFiles(g_dir)) {
-    const Bytes file = ReadFile(f.path);
-    for (int round = 0; round < 40; round++) {
-      Bytes damaged = file;
-      for (int i = 0; i < 3; i++)
-        damaged[random() % damaged.size()] ^= uint8_t(1u << (random() % 8));
-      Events events;
-      ErrorHolder e;
-      GdkPixbuf* pixbuf = LoadInPieces(damaged, [&random] { return size_t(random() % 64 + 1); },
-                                       &events, &e.error, "tlg");
-      if (pixbuf != nullptr) {
-        EXPECT_EQ(gdk_pixbuf_get_width(pixbuf), events.width);
-        g_object_unref(pixbuf);
-      } else {
-        ASSERT_NE(e.error, nullptr);
-        EXPECT_EQ(e.error->domain, GDK_PIXBUF_ERROR);
-      }
-    }
-  }
 }
 
 TEST(GdkPixbuf, ThumbnailerWritesAThumbnail) {
