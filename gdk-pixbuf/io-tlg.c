@@ -109,9 +109,16 @@ static gboolean decode_into(const guint8 *data, gsize size, GdkPixbuf *pixbuf,
   return TRUE;
 }
 
-static GdkPixbuf *load_bytes(const guint8 *data, gsize size, GError **error) {
+/* The header, from data that may be none at all. */
+static tlg_error read_info(const GByteArray *data, tlg_info *info) {
+  if (data->len == 0)
+    return TLG_ERROR_TRUNCATED;
+  return tlg_read_info(data->data, data->len, info);
+}
+
+static GdkPixbuf *load_bytes(const GByteArray *data, GError **error) {
   tlg_info info;
-  const tlg_error e = tlg_read_info(data, size, &info);
+  const tlg_error e = read_info(data, &info);
   if (e != TLG_OK) {
     set_tlg_error(error, e);
     return NULL;
@@ -119,7 +126,7 @@ static GdkPixbuf *load_bytes(const guint8 *data, gsize size, GError **error) {
   GdkPixbuf *pixbuf = new_pixbuf(&info, error);
   if (pixbuf == NULL)
     return NULL;
-  if (!decode_into(data, size, pixbuf, NULL, error)) {
+  if (!decode_into(data->data, data->len, pixbuf, NULL, error)) {
     g_object_unref(pixbuf);
     return NULL;
   }
@@ -142,7 +149,7 @@ static GdkPixbuf *tlg_load(FILE *f, GError **error) {
   else if (ferror(f))
     set_tlg_error(error, TLG_ERROR_IO);
   else
-    pixbuf = load_bytes(data->data, data->len, error);
+    pixbuf = load_bytes(data, error);
   g_byte_array_unref(data);
   return pixbuf;
 }
@@ -199,7 +206,7 @@ static gboolean tlg_load_increment(gpointer data, const guchar *buf, guint size,
   if (context->pixbuf != NULL)
     return TRUE;
   tlg_info info;
-  const tlg_error e = tlg_read_info(context->data->data, context->data->len, &info);
+  const tlg_error e = read_info(context->data, &info);
   if (e == TLG_ERROR_TRUNCATED)
     return TRUE;
   if (e != TLG_OK) {
@@ -224,7 +231,7 @@ static gboolean tlg_stop_load(gpointer data, GError **error) {
   } else if (context->pixbuf == NULL) {
     /* The data ended before the header did, or held none. */
     tlg_info info;
-    tlg_error e = tlg_read_info(context->data->data, context->data->len, &info);
+    const tlg_error e = read_info(context->data, &info);
     set_tlg_error(error, e == TLG_OK ? TLG_ERROR_CORRUPT : e);
   } else {
     ok = decode_into(context->data->data, context->data->len, context->pixbuf, context, error);

@@ -251,6 +251,7 @@ TEST(GdkPixbuf, DamagedFilesEndInAnError) {
       ExpectError(Truncated(*file, cut), GDK_PIXBUF_ERROR_CORRUPT_IMAGE);
     }
   }
+  ExpectError(Bytes(), GDK_PIXBUF_ERROR_CORRUPT_IMAGE);
   Bytes colours = tlg5;
   colours[11] = 2;  // a colour count no picture has
   ExpectError(colours, GDK_PIXBUF_ERROR_CORRUPT_IMAGE);
