@@ -12,6 +12,7 @@ appears at the centre of eog's window on a screenshot.
 Everything it starts runs in its own process group and is killed at the end.
 """
 import argparse
+import ctypes
 import os
 import shutil
 import signal
@@ -141,8 +142,13 @@ class Group:
     def __init__(self):
         self.processes = []
 
+    @staticmethod
+    def _die_with_parent():
+        # Killed along with this script, should the test runner kill it first.
+        ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
+
     def start(self, args, **kwargs):
-        p = subprocess.Popen(args, start_new_session=True, **kwargs)
+        p = subprocess.Popen(args, start_new_session=True, preexec_fn=self._die_with_parent, **kwargs)
         self.processes.append(p)
         return p
 
