@@ -16,6 +16,8 @@ packages=(
   wine wine64 wine32:i386
   qemu-system-x86 linux-image-amd64 busybox-static cpio
   libz-mingw-w64-dev
+  libgdk-pixbuf-2.0-dev libgdk-pixbuf2.0-bin shared-mime-info libglib2.0-bin qt6-base-dev
+  eog xvfb x11-utils imagemagick dbus-daemon
 )
 
 missing=()
