@@ -1,0 +1,230 @@
+import io
+import os
+import sys
+import threading
+import time
+
+import numpy
+import pytest
+from conftest import SAMPLES, random_pixels
+
+import tlg
+
+
+def test_samples_decode_as_the_native_tool_does(native_pixels):
+    assert len(SAMPLES) >= 3
+    for sample in SAMPLES:
+        expected = native_pixels[sample.name]
+        data = sample.read_bytes()
+        with open(sample, "rb") as file:
+            from_file = tlg.decode(file)
+        for source in (sample, str(sample), data, bytearray(data), memoryview(data)):
+            numpy.testing.assert_array_equal(tlg.decode(source), expected, err_msg=str(sample))
+        numpy.testing.assert_array_equal(from_file, expected)
+        numpy.testing.assert_array_equal(tlg.decode(data, "RGB"), expected[..., :3])
+        info = tlg.info(sample)
+        assert (info.height, info.width) == expected.shape[:2]
+        assert info == tlg.info(data) == tlg.info(io.BytesIO(data))
+        if info.colours == 3:
+            assert (expected[..., 3] == 255).all()
+
+
+def test_sample_info():
+    info = tlg.info(SAMPLES[0].parent / "tiles-wrapped.tlg")
+    assert (info.kind, info.raster, info.colours, info.width, info.height, info.mode) == (
+        "wrapped", "tlg6", 3, 120, 84, "RGB")
+    assert info.tags == {"made-by": "make_sample_art", "title": "Tiles"}
+    assert tlg.info(SAMPLES[0].parent / "dusk-tlg5.tlg").kind == "tlg5"
+    assert tlg.info(SAMPLES[0].parent / "badge-tlg6.tlg").mode == "RGBA"
+
+
+@pytest.mark.parametrize("format", ["tlg5", "tlg6"])
+def test_round_trip(format):
+    for channels, opaque, colours in ((4, False, 4), (4, True, 3), (3, False, 3)):
+        pixels = random_pixels(37, 53, channels, seed=channels, opaque=opaque)
+        data = tlg.encode(pixels, format)
+        info = tlg.info(data)
+        assert (info.kind, info.colours, info.width, info.height) == (format, colours, 53, 37)
+        numpy.testing.assert_array_equal(tlg.decode(data, info.mode), pixels[..., : len(info.mode)])
+    for shape in ((0, 0, 4), (0, 5, 3), (4, 0, 4)):
+        assert tlg.decode(tlg.encode(numpy.zeros(shape, numpy.uint8), format)).shape == shape[:2] + (4,)
+
+
+def test_any_strides():
+    wide = random_pixels(40, 70, 4, seed=3)
+    views = {
+        "padded rows": wide[:, 10:60],
+        "rows upside down": wide[::-1],
+        "every other column": wide[:, ::2],
+        "channels reversed": wide[..., ::-1],
+        "column-major": numpy.asfortranarray(wide),
+        "transposed": wide.transpose(1, 0, 2),
+        "broadcast": numpy.broadcast_to(wide[0], (5, 70, 4)),
+        "three of four channels": wide[..., :3],
+        "read-only": numpy.frombuffer(wide.tobytes(), numpy.uint8).reshape(wide.shape),
+    }
+    for name, view in views.items():
+        expected = numpy.ascontiguousarray(view)
+        decoded = tlg.decode(tlg.encode(view), "RGBA" if view.shape[2] == 4 else "RGB")
+        numpy.testing.assert_array_equal(decoded, expected, err_msg=name)
+
+
+def test_tags(tmp_path):
+    tags = {"title": "夕暮れ", "empty": "", "raw": b"\xff\x00\x80", "k=v": "a,b:c"}
+    pixels = random_pixels(8, 8, 3)
+    info = tlg.info(tlg.encode(pixels, "tlg5", tags))
+    assert info.kind == "wrapped"
+    assert info.tags == {"title": "夕暮れ", "empty": "", "raw": "\udcff\x00\udc80", "k=v": "a,b:c"}
+    # Tags read back are written back as the same bytes.
+    assert tlg.info(tlg.encode(pixels, tags=info.tags)).tags == info.tags
+    wrapped = tlg.info(tlg.encode(pixels, wrap=True))
+    assert (wrapped.kind, wrapped.tags) == ("wrapped", {})
+    assert tlg.info(tlg.encode(pixels)).kind == "tlg6"
+
+    # A file past the read-ahead: its tags are read behind the picture.
+    large = tlg.encode(random_pixels(200, 200, 4), "tlg5", {"a": "1"})
+    assert len(large) > 64 * 1024
+    path = tmp_path / "large.tlg"
+    path.write_bytes(large)
+    with open(path, "rb") as file:
+        file.seek(0)
+        assert tlg.info(file).tags == {"a": "1"} == tlg.info(large).tags
+        assert file.tell() == 0
+    with pytest.raises(TypeError):
+        tlg.encode(pixels, tags={"a": 1})
+    with pytest.raises(TypeError):
+        tlg.encode(pixels, tags=["a"])
+
+
+def damaged():
+    data = SAMPLES[0].parent.joinpath("badge-tlg6.tlg").read_bytes()
+    huge = bytearray(data)
+    huge[15:23] = (1 << 16).to_bytes(4, "little") * 2  # width and height: 2^32 pixels
+    bad_colours = bytearray(data)
+    bad_colours[11] = 2
+    return [
+        (b"", tlg.NotTlgError),
+        (b"GIF89a not a TLG file", tlg.NotTlgError),
+        (data[:5], tlg.TruncatedError),
+        (data[:20], tlg.TruncatedError),
+        (data[: len(data) // 2], tlg.TruncatedError),
+        (bytes(bad_colours), tlg.CorruptError),
+        (bytes(huge), tlg.TooLargeError),
+    ]
+
+
+def test_damaged_data_raises_its_error():
+    for data, error in damaged():
+        with pytest.raises(error) as raised:
+            tlg.decode(data)
+        assert isinstance(raised.value, ValueError)
+        assert raised.value.code.name.lower().replace("_", "") in error.__name__.lower()
+    with pytest.raises(tlg.TooLargeError):
+        tlg.decode(SAMPLES[0], max_pixels=100)
+    assert tlg.decode(SAMPLES[0], max_pixels=96 * 96).shape == (96, 96, 4)
+
+
+def test_every_cut_and_flipped_byte_fails_cleanly():
+    data = SAMPLES[0].parent.joinpath("badge-tlg6.tlg").read_bytes()
+    for end in range(len(data)):
+        with pytest.raises(tlg.TlgError):
+            tlg.decode(data[:end])
+    rng = numpy.random.default_rng(7)
+    for position in rng.integers(0, len(data), 300):
+        flipped = bytearray(data)
+        flipped[position] ^= 0xFF
+        try:
+            tlg.decode(flipped)
+        except tlg.TlgError:
+            pass
+
+
+def test_wrong_arguments(tmp_path):
+    pixels = numpy.zeros((2, 2, 4), numpy.uint8)
+    cases = [
+        (lambda: tlg.decode(tmp_path / "missing.tlg"), FileNotFoundError),
+        (lambda: tlg.info(tmp_path / "missing.tlg"), FileNotFoundError),
+        (lambda: tlg.decode(tmp_path), IsADirectoryError),
+        (lambda: tlg.decode(io.StringIO("text")), TypeError),
+        (lambda: tlg.decode(12), TypeError),
+        (lambda: tlg.decode(SAMPLES[0], "L"), ValueError),
+        (lambda: tlg.decode(SAMPLES[0], max_pixels=0), ValueError),
+        (lambda: tlg.encode(pixels.astype(numpy.uint16)), TypeError),
+        (lambda: tlg.encode(pixels[..., :2]), ValueError),
+        (lambda: tlg.encode(pixels[0]), ValueError),
+        (lambda: tlg.encode(pixels, "png"), ValueError),
+    ]
+    for call, error in cases:
+        with pytest.raises(error):
+            call()
+
+
+def test_write_is_atomic(tmp_path):
+    path = tmp_path / "out.tlg"
+    pixels = random_pixels(10, 12, 4)
+    tlg.write(path, pixels, "tlg5", {"a": "b"})
+    numpy.testing.assert_array_equal(tlg.decode(path), pixels)
+    assert tlg.info(str(path)).tags == {"a": "b"}
+    before = path.read_bytes()
+    with pytest.raises(TypeError):
+        tlg.write(path, pixels.astype(float))
+    assert path.read_bytes() == before
+    with pytest.raises(FileNotFoundError) as raised:
+        tlg.write(tmp_path / "no folder" / "out.tlg", pixels)
+    assert raised.value.filename == str(tmp_path / "no folder" / "out.tlg")
+    tlg.write(path, pixels[..., :3])
+    assert tlg.info(path).colours == 3
+    assert sorted(os.listdir(tmp_path)) == ["out.tlg"]
+
+
+@pytest.fixture(scope="module")
+def large_picture():
+    y, x = numpy.mgrid[0:512, 0:512]
+    pixels = numpy.dstack([(x * y) & 255, (x ^ y) & 255, (x + y) & 255, x & 255])
+    return tlg.encode(pixels.astype(numpy.uint8))
+
+
+def test_threads_decode_alike(large_picture):
+    pictures = [large_picture] + [s.read_bytes() for s in SAMPLES]
+    expected = [tlg.decode(p) for p in pictures]
+    results = {}
+
+    def work(index):
+        results[index] = [tlg.decode(pictures[(index + k) % len(pictures)]) for k in range(8)]
+
+    threads = [threading.Thread(target=work, args=(i,)) for i in range(6)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    for index, decoded in results.items():
+        for k, pixels in enumerate(decoded):
+            numpy.testing.assert_array_equal(pixels, expected[(index + k) % len(pictures)])
+    assert len(results) == 6
+
+
+def test_decoding_lets_other_threads_run(large_picture):
+    # With no forced switches, a thread that held the GIL through its decodes
+    # would keep this one from taking any time stamp between its two.
+    span, stamps, started = [], [], threading.Event()
+
+    def work():
+        started.set()
+        span.append(time.perf_counter())
+        for _ in range(4):
+            tlg.decode(large_picture)
+        span.append(time.perf_counter())
+
+    interval = sys.getswitchinterval()
+    sys.setswitchinterval(100)
+    try:
+        thread = threading.Thread(target=work)
+        thread.start()
+        started.wait()
+        while thread.is_alive():
+            stamps.append(time.perf_counter())
+            time.sleep(0)  # lets the decoding thread have the GIL back
+        thread.join()
+    finally:
+        sys.setswitchinterval(interval)
+    assert sum(span[0] < t < span[1] for t in stamps) > 10
