@@ -91,22 +91,28 @@ int Probe(const py::object& source) {
   return static_cast<int>(tlg_probe(input.data(), input.size()));
 }
 
-// Three-channel output: each row packed as the library hands it over.
-struct RgbRows {
+// Rows as the library hands them over, into an array of three or four
+// channels.
+struct Rows {
   uint8_t* base;
   size_t width;
   size_t height;
+  size_t channels;
 
   static int OnInfo(void* user, const tlg_info* info) {
-    const auto& rows = *static_cast<const RgbRows*>(user);
+    const auto& rows = *static_cast<const Rows*>(user);
     return info->width == rows.width && info->height == rows.height ? 0 : 1;
   }
 
   static int OnRow(void* user, size_t row, const void* pixels, size_t width) {
-    const auto& rows = *static_cast<const RgbRows*>(user);
+    const auto& rows = *static_cast<const Rows*>(user);
     if (row >= rows.height || width != rows.width) return 1;
     const auto* from = static_cast<const uint8_t*>(pixels);
-    uint8_t* to = rows.base + row * width * 3;
+    uint8_t* to = rows.base + row * width * rows.channels;
+    if (rows.channels == 4) {
+      std::memcpy(to, from, width * 4);
+      return 0;
+    }
     for (size_t x = 0; x < width; ++x, from += 4, to += 3) {
       to[0] = from[0];
       to[1] = from[1];
@@ -116,9 +122,14 @@ struct RgbRows {
   }
 };
 
-// max_pixels: 0 for the library's default.
-py::array Decode(const py::object& source, int channels, uint64_t max_pixels) {
-  if (channels != 3 && channels != 4) throw py::value_error("channels must be 3 or 4");
+struct Decoded {
+  py::array_t<uint8_t> pixels;
+  tlg_error error;
+};
+
+// max_pixels: 0 for the library's default. Partial: rows are filled as they
+// are decoded, over zeros, so that those before any damage are kept.
+Decoded DecodeArray(const py::object& source, size_t channels, uint64_t max_pixels, bool partial) {
   const Input input(source);
   const tlg_info info = ReadInfo(input);
 
@@ -135,24 +146,38 @@ py::array Decode(const py::object& source, int channels, uint64_t max_pixels) {
   tlg_options_init(&options);
   options.max_pixels = max_pixels;
   tlg_error error;
-  if (channels == 4) {
+  if (channels == 4 && !partial) {
     const size_t stride = info.width * 4;
     py::gil_scoped_release released;
     error = tlg_decode(input.data(), input.size(), TLG_RGBA8, base, stride, stride * info.height,
                        &options);
   } else {
-    RgbRows rows{base, info.width, info.height};
+    Rows rows{base, info.width, info.height, channels};
     py::gil_scoped_release released;
-    error = tlg_decode_rows(input.data(), input.size(), TLG_RGBA8, RgbRows::OnInfo,
-                            RgbRows::OnRow, &rows, &options);
+    if (partial) std::memset(base, 0, info.width * info.height * channels);
+    error = tlg_decode_rows(input.data(), input.size(), TLG_RGBA8, Rows::OnInfo, Rows::OnRow,
+                            &rows, &options);
   }
   // The input was described as one picture and decoded as another: only a
   // buffer changed by another thread meanwhile does that.
   if (error == TLG_ERROR_STOPPED || error == TLG_ERROR_INVALID_ARGUMENT) {
     Raise(TLG_ERROR_CORRUPT, "the data changed while it was decoded");
   }
-  if (error != TLG_OK) Raise(error);
-  return std::move(pixels);
+  return {std::move(pixels), error};
+}
+
+py::array Decode(const py::object& source, int channels, uint64_t max_pixels) {
+  if (channels != 3 && channels != 4) throw py::value_error("channels must be 3 or 4");
+  Decoded decoded = DecodeArray(source, static_cast<size_t>(channels), max_pixels, false);
+  if (decoded.error != TLG_OK) Raise(decoded.error);
+  return std::move(decoded.pixels);
+}
+
+// RGBA, and whether the data ended early; the rows it did not reach are 0.
+py::tuple DecodeTruncated(const py::object& source, uint64_t max_pixels) {
+  Decoded decoded = DecodeArray(source, 4, max_pixels, true);
+  if (decoded.error != TLG_OK && decoded.error != TLG_ERROR_TRUNCATED) Raise(decoded.error);
+  return py::make_tuple(std::move(decoded.pixels), decoded.error == TLG_ERROR_TRUNCATED);
 }
 
 // Pixels as the encoder takes them: rows of RGBA, read in place when each row
@@ -247,6 +272,8 @@ PYBIND11_MODULE(_tlg, m) {
   m.def("probe", &Probe, py::arg("data"), "the kind the signature names, 0 for none");
   m.def("decode", &Decode, py::arg("data"), py::arg("channels"), py::arg("max_pixels"),
         "an (height, width, channels) uint8 array");
+  m.def("decode_truncated", &DecodeTruncated, py::arg("data"), py::arg("max_pixels"),
+        "(RGBA array, whether the data ended early): the rows decoded before the end, the rest 0");
   m.def("encode", &Encode, py::arg("pixels"), py::arg("kind"), py::arg("wrap"), py::arg("tags"),
         "TLG bytes from an (height, width, 3 or 4) uint8 array");
   m.def("library_version", [] {

@@ -3,7 +3,7 @@ import io
 import numpy
 import pytest
 from conftest import SAMPLES, random_pixels
-from PIL import Image, UnidentifiedImageError
+from PIL import Image, ImageFile, UnidentifiedImageError
 
 import tlg
 
@@ -27,12 +27,20 @@ def test_samples_open_as_the_native_tool_decodes(native_pixels):
     assert Image.registered_extensions()[".tlg"] == "TLG"
 
 
-def test_open_reads_headers_and_load_finds_damage():
+def test_open_reads_headers_and_load_finds_damage(monkeypatch, native_pixels):
     data = SAMPLES[0].parent.joinpath("badge-tlg6.tlg").read_bytes()
     im = Image.open(io.BytesIO(data[: len(data) // 2]))
     assert (im.mode, im.size) == ("RGBA", (96, 96))
     with pytest.raises(OSError, match="truncated"):
         im.load()
+    monkeypatch.setattr(ImageFile, "LOAD_TRUNCATED_IMAGES", True)
+    with Image.open(io.BytesIO(data[: len(data) // 2])) as im:
+        loaded = numpy.asarray(im)
+    expected = native_pixels["badge-tlg6.tlg"]
+    kept = next(y for y in range(96) if (loaded[y] != expected[y]).any())
+    assert expected[:kept].any() and not loaded[kept:].any()
+    numpy.testing.assert_array_equal(loaded[:kept], expected[:kept])
+    monkeypatch.setattr(ImageFile, "LOAD_TRUNCATED_IMAGES", False)
     corrupt = bytearray(data)
     corrupt[-40:] = bytes(40)
     with pytest.raises(OSError):

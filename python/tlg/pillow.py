@@ -4,7 +4,8 @@ Image.save writes them.
 
 Opening reads the headers only: the size, the mode ("RGB" for three colours,
 else "RGBA") and, for a wrapped file, ``im.info["tags"]``. The pixels are
-decoded on load. Saving writes TLG6 unless ``tlg_format="tlg5"`` is given;
+decoded on load; with ImageFile.LOAD_TRUNCATED_IMAGES set, a file that ends
+early gives the rows before its end, and black below them. Saving writes TLG6 unless ``tlg_format="tlg5"`` is given;
 ``tags={...}`` puts the picture in a wrapper with those tags.
 """
 from PIL import Image, ImageFile
@@ -13,6 +14,7 @@ import tlg
 
 FORMAT = "TLG"
 MIME = "image/x-tlg"
+_NO_LIMIT = 2**64 - 1
 
 # Modes written as they are, and the mode others become.
 _SAVE_MODES = {
@@ -63,12 +65,10 @@ class TlgImageFile(ImageFile.ImageFile):
         # Image might not be small
         Image._decompression_bomb_check(self.size)
 
-        if described.width and described.height:
-            # RGB pictures are decoded as RGBA, whose alpha the unpacker skips.
-            rawmode = "RGBX" if self.mode == "RGB" else "RGBA"
-            self.tile = [("tlg", (0, 0) + self.size, start, (rawmode,))]
-        else:
-            self.tile = []
+        # RGB pictures are decoded as RGBA, whose alpha the unpacker skips.
+        # (Pillow itself refuses pictures of width or height 0.)
+        rawmode = "RGBX" if self.mode == "RGB" else "RGBA"
+        self.tile = [("tlg", (0, 0) + self.size, start, (rawmode,))]
 
 
 class TlgDecoder(ImageFile.PyDecoder):
@@ -78,7 +78,10 @@ class TlgDecoder(ImageFile.PyDecoder):
         data = self.fd.read()
         try:
             # The size has passed Pillow's own limit, which governs here.
-            pixels = tlg._tlg.decode(data, 4, 2**64 - 1)
+            if ImageFile.LOAD_TRUNCATED_IMAGES:
+                pixels, _ = tlg._tlg.decode_truncated(data, _NO_LIMIT)
+            else:
+                pixels = tlg._tlg.decode(data, 4, _NO_LIMIT)
         except tlg.TlgError as error:
             raise _oserror(error) from error
         if (pixels.shape[1], pixels.shape[0]) != self.state.extents()[2:]:
