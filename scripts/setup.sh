@@ -16,6 +16,8 @@ packages=(
   wine wine64 wine32:i386
   qemu-system-x86 linux-image-amd64 busybox-static cpio
   libz-mingw-w64-dev
+  python3-dev python3-venv python3-pip python3-setuptools python3-wheel
+  python3-numpy python3-pytest pybind11-dev
 )
 
 missing=()
