@@ -4,10 +4,12 @@ Image.save writes them.
 
 Opening reads the headers only: the size, the mode ("RGB" for three colours,
 else "RGBA"), ``im.info["tlg_kind"]`` ("tlg5" or "tlg6") and, for a wrapped
-file, ``im.info["tags"]``. The pixels are
-decoded on load; with ImageFile.LOAD_TRUNCATED_IMAGES set, a file that ends
-early gives the rows before its end, and black below them. Saving writes TLG6 unless ``tlg_format="tlg5"`` is given;
-``tags={...}`` puts the picture in a wrapper with those tags.
+file, ``im.info["tags"]``. The pixels are decoded on load; with
+ImageFile.LOAD_TRUNCATED_IMAGES set, a file that ends early gives the rows
+before its end, and black below them. Saving writes TLG6 unless
+``tlg_format="tlg5"`` is given; ``tags={...}`` puts the picture in a wrapper
+with those tags. Modes other than RGB and RGBA are converted to the one of
+the two that keeps their colours and transparency; I, F and I;16 are refused.
 """
 from PIL import Image, ImageFile
 
