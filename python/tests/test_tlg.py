@@ -1,3 +1,5 @@
+import concurrent.futures
+import dataclasses
 import io
 import os
 import sys
@@ -12,30 +14,23 @@ import tlg
 
 
 def test_samples_decode_as_the_native_tool_does(native_pixels):
-    assert len(SAMPLES) >= 3
+    described = {
+        "badge-tlg6.tlg": ("tlg6", "tlg6", 4, 96, 96, {}),
+        "dusk-tlg5.tlg": ("tlg5", "tlg5", 3, 240, 160, {}),
+        "tiles-wrapped.tlg": ("wrapped", "tlg6", 3, 120, 84,
+                              {"made-by": "make_sample_art", "title": "Tiles"}),
+    }
+    assert sorted(described) == [sample.name for sample in SAMPLES]
     for sample in SAMPLES:
-        expected = native_pixels[sample.name]
-        data = sample.read_bytes()
+        expected, data = native_pixels[sample.name], sample.read_bytes()
         with open(sample, "rb") as file:
-            from_file = tlg.decode(file)
-        for source in (sample, str(sample), data, bytearray(data), memoryview(data)):
-            numpy.testing.assert_array_equal(tlg.decode(source), expected, err_msg=str(sample))
-        numpy.testing.assert_array_equal(from_file, expected)
+            sources = [file, sample, str(sample), data, bytearray(data), memoryview(data)]
+            for source in sources:
+                numpy.testing.assert_array_equal(tlg.decode(source), expected, err_msg=str(sample))
         numpy.testing.assert_array_equal(tlg.decode(data, "RGB"), expected[..., :3])
         info = tlg.info(sample)
-        assert (info.height, info.width) == expected.shape[:2]
+        assert dataclasses.astuple(info) == described[sample.name]
         assert info == tlg.info(data) == tlg.info(io.BytesIO(data))
-        if info.colours == 3:
-            assert (expected[..., 3] == 255).all()
-
-
-def test_sample_info():
-    info = tlg.info(SAMPLES[0].parent / "tiles-wrapped.tlg")
-    assert (info.kind, info.raster, info.colours, info.width, info.height, info.mode) == (
-        "wrapped", "tlg6", 3, 120, 84, "RGB")
-    assert info.tags == {"made-by": "make_sample_art", "title": "Tiles"}
-    assert tlg.info(SAMPLES[0].parent / "dusk-tlg5.tlg").kind == "tlg5"
-    assert tlg.info(SAMPLES[0].parent / "badge-tlg6.tlg").mode == "RGBA"
 
 
 @pytest.mark.parametrize("format", ["tlg5", "tlg6"])
@@ -70,16 +65,12 @@ def test_any_strides():
 
 
 def test_tags(tmp_path):
-    tags = {"title": "夕暮れ", "empty": "", "raw": b"\xff\x00\x80", "k=v": "a,b:c"}
     pixels = random_pixels(8, 8, 3)
-    info = tlg.info(tlg.encode(pixels, "tlg5", tags))
-    assert info.kind == "wrapped"
-    assert info.tags == {"title": "夕暮れ", "empty": "", "raw": "\udcff\x00\udc80", "k=v": "a,b:c"}
+    info = tlg.info(tlg.encode(pixels, "tlg5", {"title": "夕暮れ", "": "", "raw": b"\xff\x00"}))
+    assert (info.kind, info.tags) == ("wrapped", {"title": "夕暮れ", "": "", "raw": "\udcff\x00"})
     # Tags read back are written back as the same bytes.
     assert tlg.info(tlg.encode(pixels, tags=info.tags)).tags == info.tags
-    wrapped = tlg.info(tlg.encode(pixels, wrap=True))
-    assert (wrapped.kind, wrapped.tags) == ("wrapped", {})
-    assert tlg.info(tlg.encode(pixels)).kind == "tlg6"
+    assert dataclasses.astuple(tlg.info(tlg.encode(pixels, wrap=True)))[::5] == ("wrapped", {})
 
     # A file past the read-ahead: its tags are read behind the picture.
     large = tlg.encode(random_pixels(200, 200, 4), "tlg5", {"a": "1"})
@@ -87,36 +78,25 @@ def test_tags(tmp_path):
     path = tmp_path / "large.tlg"
     path.write_bytes(large)
     with open(path, "rb") as file:
-        file.seek(0)
         assert tlg.info(file).tags == {"a": "1"} == tlg.info(large).tags
         assert file.tell() == 0
-    with pytest.raises(TypeError):
-        tlg.encode(pixels, tags={"a": 1})
-    with pytest.raises(TypeError):
-        tlg.encode(pixels, tags=["a"])
 
 
-def damaged():
+def test_damaged_data_raises_its_error():
     data = SAMPLES[0].parent.joinpath("badge-tlg6.tlg").read_bytes()
-    huge = bytearray(data)
-    huge[15:23] = (1 << 16).to_bytes(4, "little") * 2  # width and height: 2^32 pixels
-    bad_colours = bytearray(data)
-    bad_colours[11] = 2
-    return [
+    huge = data[:15] + (1 << 16).to_bytes(4, "little") * 2 + data[23:]  # 2^32 pixels
+    cases = [
         (b"", tlg.NotTlgError),
         (b"GIF89a not a TLG file", tlg.NotTlgError),
         (data[:5], tlg.TruncatedError),
         (data[:20], tlg.TruncatedError),
         (data[: len(data) // 2], tlg.TruncatedError),
-        (bytes(bad_colours), tlg.CorruptError),
-        (bytes(huge), tlg.TooLargeError),
+        (data[:11] + b"\x02" + data[12:], tlg.CorruptError),  # two colours
+        (huge, tlg.TooLargeError),
     ]
-
-
-def test_damaged_data_raises_its_error():
-    for data, error in damaged():
+    for damaged, error in cases:
         with pytest.raises(error) as raised:
-            tlg.decode(data)
+            tlg.decode(damaged)
         assert isinstance(raised.value, ValueError)
         assert raised.value.code.name.lower().replace("_", "") in error.__name__.lower()
     with pytest.raises(tlg.TooLargeError):
@@ -129,14 +109,16 @@ def test_every_cut_and_flipped_byte_fails_cleanly():
     for end in range(len(data)):
         with pytest.raises(tlg.TlgError):
             tlg.decode(data[:end])
-    rng = numpy.random.default_rng(7)
-    for position in rng.integers(0, len(data), 300):
+    outcomes = set()
+    for position in numpy.random.default_rng(7).integers(0, len(data), 300):
         flipped = bytearray(data)
         flipped[position] ^= 0xFF
         try:
-            tlg.decode(flipped)
-        except tlg.TlgError:
-            pass
+            outcomes.add(tlg.decode(flipped).shape)
+        except tlg.TlgError as error:
+            outcomes.add(type(error))
+    assert tlg.CorruptError in outcomes
+    assert all(outcome == (96, 96, 4) for outcome in outcomes if isinstance(outcome, tuple))
 
 
 def test_wrong_arguments(tmp_path):
@@ -153,6 +135,8 @@ def test_wrong_arguments(tmp_path):
         (lambda: tlg.encode(pixels[..., :2]), ValueError),
         (lambda: tlg.encode(pixels[0]), ValueError),
         (lambda: tlg.encode(pixels, "png"), ValueError),
+        (lambda: tlg.encode(pixels, tags={"a": 1}), TypeError),
+        (lambda: tlg.encode(pixels, tags=["a"]), TypeError),
     ]
     for call, error in cases:
         with pytest.raises(error):
@@ -187,20 +171,10 @@ def large_picture():
 def test_threads_decode_alike(large_picture):
     pictures = [large_picture] + [s.read_bytes() for s in SAMPLES]
     expected = [tlg.decode(p) for p in pictures]
-    results = {}
-
-    def work(index):
-        results[index] = [tlg.decode(pictures[(index + k) % len(pictures)]) for k in range(8)]
-
-    threads = [threading.Thread(target=work, args=(i,)) for i in range(6)]
-    for thread in threads:
-        thread.start()
-    for thread in threads:
-        thread.join()
-    for index, decoded in results.items():
-        for k, pixels in enumerate(decoded):
-            numpy.testing.assert_array_equal(pixels, expected[(index + k) % len(pictures)])
-    assert len(results) == 6
+    with concurrent.futures.ThreadPoolExecutor(6) as pool:
+        decoded = list(pool.map(tlg.decode, pictures * 12))
+    for i, pixels in enumerate(decoded):
+        numpy.testing.assert_array_equal(pixels, expected[i % len(pictures)])
 
 
 def test_decoding_lets_other_threads_run(large_picture):
