@@ -183,11 +183,13 @@ py::tuple DecodeTruncated(const py::object& source, uint64_t max_pixels) {
 // Pixels as the encoder takes them: rows of RGBA, read in place when each row
 // already is that, else copied.
 struct EncodeInput {
-  const uint8_t* data = nullptr;
+  const uint8_t* data = nullptr;  // the array's own rows, when they serve
   size_t width = 0;
   size_t height = 0;
   size_t stride = 0;
   std::vector<uint8_t> copy;
+
+  const uint8_t* pixels() const { return copy.empty() ? data : copy.data(); }
 };
 
 EncodeInput PrepareEncode(const py::array& pixels) {
@@ -230,7 +232,6 @@ EncodeInput PrepareEncode(const py::array& pixels) {
       to[3] = channels == 4 ? pixel[3 * steps[2]] : 255;
     }
   }
-  in.data = in.copy.data();
   return in;
 }
 
@@ -255,7 +256,7 @@ py::bytes Encode(const py::array& pixels, int kind, bool wrap,
   tlg_error error;
   {
     py::gil_scoped_release released;
-    error = tlg_encode(in.data, in.width, in.height, in.stride, TLG_RGBA8, &options, &out, &outSize);
+    error = tlg_encode(in.pixels(), in.width, in.height, in.stride, TLG_RGBA8, &options, &out, &outSize);
   }
   const std::unique_ptr<void, Freed> owned(out);
   if (error != TLG_OK) Raise(error);

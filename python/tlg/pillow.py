@@ -97,7 +97,8 @@ def _save(im, fp, filename):
     options = im.encoderinfo
     target = _SAVE_MODES.get(im.mode)
     if im.mode == "P":
-        transparent = "transparency" in im.info or im.palette.mode == "RGBA"
+        palette = im.palette.mode if im.palette is not None else "RGB"
+        transparent = "transparency" in im.info or palette == "RGBA"
         target = "RGBA" if transparent else "RGB"
     elif im.mode in ("L", "RGB") and "transparency" in im.info:
         target = "RGBA"
