@@ -1,6 +1,7 @@
 // Decoding through the loader into the caller's rows, a buffer of our own,
 // or a row callback.
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
@@ -11,6 +12,7 @@ namespace libtlg {
 namespace {
 
 constexpr size_t kBytesPerPixel = 4;
+constexpr size_t kOptionsFirstSize = offsetof(tlg_options, max_pixels) + sizeof(uint64_t);
 
 enum class Target { kCallerBuffer, kOwnBuffer, kRows };
 
@@ -20,14 +22,14 @@ void SwapRedAndBlue(uint8_t* row, size_t width) {
   for (size_t x = 0; x < width; ++x) std::swap(row[x * 4], row[x * 4 + 2]);
 }
 
-void CopyRow(uint8_t* destination, const uint32_t* line, size_t width, tlg_pixel_format format) {
+void CopyRow(uint8_t* destination, const uint32_t* line, size_t width, int format) {
   std::memcpy(destination, line, width * kBytesPerPixel);
   if (format == TLG_RGBA8) SwapRedAndBlue(destination, width);
 }
 
 struct Decoding {
   Target target;
-  tlg_pixel_format format;
+  int format;
   uint64_t maxPixels;
   tlg_info info{};
   tlg_error stop = TLG_OK;  // why a callback stopped the decode
@@ -61,8 +63,12 @@ struct Decoding {
     info.height = height;
     // A picture of width 0 still costs a row call per row.
     if (uint64_t{width == 0 ? 1u : width} * height > maxPixels) return Stop(TLG_ERROR_TOO_LARGE);
-    const size_t rowBytes = size_t{width} * kBytesPerPixel;
-    if (height != 0 && rowBytes > SIZE_MAX / height) return Stop(TLG_ERROR_TOO_LARGE);
+    // The picture's bytes must fit a size_t (32 bits on some machines).
+    const uint64_t rowBytesWide = uint64_t{width} * kBytesPerPixel;
+    if (rowBytesWide > SIZE_MAX || (height != 0 && rowBytesWide > SIZE_MAX / height)) {
+      return Stop(TLG_ERROR_TOO_LARGE);
+    }
+    const size_t rowBytes = static_cast<size_t>(rowBytesWide);
     if (target == Target::kCallerBuffer) {
       if (stride < rowBytes) return Stop(TLG_ERROR_INVALID_ARGUMENT);
       const size_t above = height == 0 ? 0 : height - 1;  // rows before the last
@@ -80,7 +86,7 @@ struct Decoding {
     } else if (onInfo != nullptr && onInfo(user, &info) != 0) {
       return Stop(TLG_ERROR_STOPPED);
     }
-    if (!inPlace) {
+    if (!inPlace && height != 0) {  // no rows, no lines: the width alone may be huge
       lines = static_cast<uint32_t*>(std::malloc(std::max<size_t>(rowBytes, kBytesPerPixel) * 2));
       if (lines == nullptr) return Stop(TLG_ERROR_OUT_OF_MEMORY);
       if (target == Target::kRows && format == TLG_RGBA8) {
@@ -145,7 +151,9 @@ tlg_error Run(const Source& source, Decoding& decoding, const tlg_options* optio
   if (decoding.format != TLG_RGBA8 && decoding.format != TLG_BGRA8) return TLG_ERROR_INVALID_ARGUMENT;
   decoding.maxPixels = TLG_DEFAULT_MAX_PIXELS;
   if (options != nullptr) {
-    if (options->struct_size < sizeof(tlg_options)) return TLG_ERROR_INVALID_ARGUMENT;
+    // Records of the first version and later ones; fields added later are
+    // read only where struct_size covers them.
+    if (options->struct_size < kOptionsFirstSize) return TLG_ERROR_INVALID_ARGUMENT;
     if (options->max_pixels != 0) decoding.maxPixels = options->max_pixels;
   }
   std::unique_ptr<WatchedStream> stream;
@@ -162,7 +170,7 @@ tlg_error Run(const Source& source, Decoding& decoding, const tlg_options* optio
   return LoadFailure(result, *stream);
 }
 
-tlg_error DecodeInto(const Source& source, tlg_pixel_format format, void* pixels, size_t stride,
+tlg_error DecodeInto(const Source& source, int format, void* pixels, size_t stride,
                      size_t bufferSize, const tlg_options* options) {
   return Guarded([&] {
     if (pixels == nullptr) return TLG_ERROR_INVALID_ARGUMENT;
@@ -174,7 +182,7 @@ tlg_error DecodeInto(const Source& source, tlg_pixel_format format, void* pixels
   });
 }
 
-tlg_error DecodeAllocated(const Source& source, tlg_pixel_format format, const tlg_options* options,
+tlg_error DecodeAllocated(const Source& source, int format, const tlg_options* options,
                           void** pixels, tlg_info* info) {
   if (pixels == nullptr) return TLG_ERROR_INVALID_ARGUMENT;
   *pixels = nullptr;
@@ -196,7 +204,7 @@ tlg_error DecodeAllocated(const Source& source, tlg_pixel_format format, const t
   return TLG_OK;
 }
 
-tlg_error DecodeRows(const Source& source, tlg_pixel_format format, tlg_info_callback onInfo,
+tlg_error DecodeRows(const Source& source, int format, tlg_info_callback onInfo,
                      tlg_row_callback onRow, void* user, const tlg_options* options) {
   return Guarded([&] {
     if (onRow == nullptr) return TLG_ERROR_INVALID_ARGUMENT;
@@ -217,23 +225,23 @@ using namespace libtlg;
 
 extern "C" {
 
-tlg_error tlg_decode(const void* data, size_t size, tlg_pixel_format format, void* pixels,
+tlg_error tlg_decode(const void* data, size_t size, int format, void* pixels,
                      size_t stride, size_t buffer_size, const tlg_options* options) {
   return DecodeInto(MemorySource(data, size), format, pixels, stride, buffer_size, options);
 }
 
-tlg_error tlg_decode_file(const char* path, tlg_pixel_format format, void* pixels, size_t stride,
+tlg_error tlg_decode_file(const char* path, int format, void* pixels, size_t stride,
                           size_t buffer_size, const tlg_options* options) {
   if (MissingPath(path)) return TLG_ERROR_INVALID_ARGUMENT;
   return DecodeInto(PathSource(path), format, pixels, stride, buffer_size, options);
 }
 
-tlg_error tlg_decode_alloc(const void* data, size_t size, tlg_pixel_format format,
+tlg_error tlg_decode_alloc(const void* data, size_t size, int format,
                            const tlg_options* options, void** pixels, tlg_info* info) {
   return DecodeAllocated(MemorySource(data, size), format, options, pixels, info);
 }
 
-tlg_error tlg_decode_file_alloc(const char* path, tlg_pixel_format format,
+tlg_error tlg_decode_file_alloc(const char* path, int format,
                                 const tlg_options* options, void** pixels, tlg_info* info) {
   if (MissingPath(path)) {
     if (pixels != nullptr) *pixels = nullptr;
@@ -242,13 +250,13 @@ tlg_error tlg_decode_file_alloc(const char* path, tlg_pixel_format format,
   return DecodeAllocated(PathSource(path), format, options, pixels, info);
 }
 
-tlg_error tlg_decode_rows(const void* data, size_t size, tlg_pixel_format format,
+tlg_error tlg_decode_rows(const void* data, size_t size, int format,
                           tlg_info_callback on_info, tlg_row_callback on_row, void* user,
                           const tlg_options* options) {
   return DecodeRows(MemorySource(data, size), format, on_info, on_row, user, options);
 }
 
-tlg_error tlg_decode_rows_file(const char* path, tlg_pixel_format format,
+tlg_error tlg_decode_rows_file(const char* path, int format,
                                tlg_info_callback on_info, tlg_row_callback on_row, void* user,
                                const tlg_options* options) {
   if (MissingPath(path)) return TLG_ERROR_INVALID_ARGUMENT;
@@ -256,13 +264,13 @@ tlg_error tlg_decode_rows_file(const char* path, tlg_pixel_format format,
 }
 
 #ifdef _WIN32
-tlg_error tlg_decode_file_w(const wchar_t* path, tlg_pixel_format format, void* pixels,
+tlg_error tlg_decode_file_w(const wchar_t* path, int format, void* pixels,
                             size_t stride, size_t buffer_size, const tlg_options* options) {
   if (MissingPath(path)) return TLG_ERROR_INVALID_ARGUMENT;
   return DecodeInto(WidePathSource(path), format, pixels, stride, buffer_size, options);
 }
 
-tlg_error tlg_decode_file_alloc_w(const wchar_t* path, tlg_pixel_format format,
+tlg_error tlg_decode_file_alloc_w(const wchar_t* path, int format,
                                   const tlg_options* options, void** pixels, tlg_info* info) {
   if (MissingPath(path)) {
     if (pixels != nullptr) *pixels = nullptr;
@@ -271,7 +279,7 @@ tlg_error tlg_decode_file_alloc_w(const wchar_t* path, tlg_pixel_format format,
   return DecodeAllocated(WidePathSource(path), format, options, pixels, info);
 }
 
-tlg_error tlg_decode_rows_file_w(const wchar_t* path, tlg_pixel_format format,
+tlg_error tlg_decode_rows_file_w(const wchar_t* path, int format,
                                  tlg_info_callback on_info, tlg_row_callback on_row, void* user,
                                  const tlg_options* options) {
   if (MissingPath(path)) return TLG_ERROR_INVALID_ARGUMENT;

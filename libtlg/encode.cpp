@@ -1,5 +1,6 @@
 // Encoding pixels as TLG5 or TLG6, optionally wrapped with tags, into memory
 // or a file.
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -13,8 +14,9 @@
 namespace libtlg {
 namespace {
 
-// The fields of the first version of the options record.
-constexpr size_t kEncodeOptionsFirstSize = sizeof(tlg_encode_options);
+// The size of the first version of the record: callers built against it
+// pass no more. Fields added later are read only when struct_size covers them.
+constexpr size_t kEncodeOptionsFirstSize = offsetof(tlg_encode_options, tag_count) + sizeof(size_t);
 
 tlg_error ReadOptions(const tlg_encode_options* given, tlg_encode_options& options) {
   tlg_encode_options_init(&options);
@@ -39,7 +41,7 @@ tlg_error ReadOptions(const tlg_encode_options* given, tlg_encode_options& optio
 
 // Into the encoders' 0xAARRGGBB words.
 std::vector<uint32_t> ReadPixels(const uint8_t* pixels, size_t width, size_t height, size_t stride,
-                                 tlg_pixel_format format) {
+                                 int format) {
   std::vector<uint32_t> words(width * height);
   const int red = format == TLG_RGBA8 ? 0 : 2;
   const int blue = 2 - red;
@@ -56,14 +58,14 @@ std::vector<uint32_t> ReadPixels(const uint8_t* pixels, size_t width, size_t hei
 std::string Bytes(const char* data, size_t size) { return size == 0 ? std::string() : std::string(data, size); }
 
 tlg_error Encode(const void* pixels, size_t width, size_t height, size_t stride,
-                 tlg_pixel_format format, const tlg_encode_options* given,
+                 int format, const tlg_encode_options* given,
                  std::vector<uint8_t>& out) {
   if (format != TLG_RGBA8 && format != TLG_BGRA8) return TLG_ERROR_INVALID_ARGUMENT;
   if (pixels == nullptr && width != 0 && height != 0) return TLG_ERROR_INVALID_ARGUMENT;
   tlg_encode_options options;
   const tlg_error error = ReadOptions(given, options);
   if (error != TLG_OK) return error;
-  if (width > UINT32_MAX || height > UINT32_MAX) return TLG_ERROR_TOO_LARGE;
+  if (uint64_t{width} > UINT32_MAX || uint64_t{height} > UINT32_MAX) return TLG_ERROR_TOO_LARGE;
   if (width > SIZE_MAX / 4 || stride < width * 4) return TLG_ERROR_INVALID_ARGUMENT;
   if (height != 0 && width > SIZE_MAX / sizeof(uint32_t) / height) return TLG_ERROR_TOO_LARGE;
 
@@ -89,7 +91,7 @@ tlg_error Encode(const void* pixels, size_t width, size_t height, size_t stride,
 
 template <typename Char>
 tlg_error EncodeToFile(const Char* path, const void* pixels, size_t width, size_t height,
-                       size_t stride, tlg_pixel_format format, const tlg_encode_options* options) {
+                       size_t stride, int format, const tlg_encode_options* options) {
   return Guarded([&] {
     if (path == nullptr) return TLG_ERROR_INVALID_ARGUMENT;
     std::vector<uint8_t> bytes;
@@ -107,7 +109,7 @@ using namespace libtlg;
 extern "C" {
 
 tlg_error tlg_encode(const void* pixels, size_t width, size_t height, size_t stride,
-                     tlg_pixel_format format, const tlg_encode_options* options, void** out,
+                     int format, const tlg_encode_options* options, void** out,
                      size_t* out_size) {
   if (out == nullptr || out_size == nullptr) return TLG_ERROR_INVALID_ARGUMENT;
   *out = nullptr;
@@ -131,14 +133,14 @@ tlg_error tlg_encode(const void* pixels, size_t width, size_t height, size_t str
 }
 
 tlg_error tlg_encode_file(const char* path, const void* pixels, size_t width, size_t height,
-                          size_t stride, tlg_pixel_format format,
+                          size_t stride, int format,
                           const tlg_encode_options* options) {
   return EncodeToFile(path, pixels, width, height, stride, format, options);
 }
 
 #ifdef _WIN32
 tlg_error tlg_encode_file_w(const wchar_t* path, const void* pixels, size_t width, size_t height,
-                            size_t stride, tlg_pixel_format format,
+                            size_t stride, int format,
                             const tlg_encode_options* options) {
   return EncodeToFile(path, pixels, width, height, stride, format, options);
 }

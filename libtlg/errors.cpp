@@ -5,7 +5,7 @@
 
 extern "C" {
 
-const char* tlg_error_string(tlg_error error) {
+const char* tlg_error_string(int error) {
   switch (error) {
     case TLG_OK: return "success";
     case TLG_ERROR_NOT_TLG: return "not a TLG image";

@@ -53,7 +53,7 @@ tlg_error OpenSource(const Source& source, std::unique_ptr<WatchedStream>& strea
   } else {
     if (source.data == nullptr) return TLG_ERROR_INVALID_ARGUMENT;
     // Memory streams keep 32-bit positions.
-    if (source.size > UINT32_MAX) return TLG_ERROR_TOO_LARGE;
+    if (uint64_t{source.size} > UINT32_MAX) return TLG_ERROR_TOO_LARGE;
     inner.reset(new tMemDataStream(static_cast<const uint8_t*>(source.data),
                                    static_cast<uint32_t>(source.size)));
   }

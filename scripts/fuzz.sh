@@ -22,9 +22,11 @@ mkdir -p "$dir/findings"
 declare -A corpus=(
   [fuzz_load_tlg]=tlg [fuzz_get_picture]=tlg [fuzz_slide_decompress]=slide
   [fuzz_tags]=tags [fuzz_round_trip]=pixels [fuzz_tlg6_values]=values
+  [fuzz_libtlg_decode]=tlg
 )
 status=0
-targets=(fuzz_load_tlg fuzz_get_picture fuzz_slide_decompress fuzz_tags fuzz_tlg6_values fuzz_round_trip)
+targets=(fuzz_load_tlg fuzz_get_picture fuzz_slide_decompress fuzz_tags fuzz_tlg6_values fuzz_round_trip
+         fuzz_libtlg_decode)
 for target in "${targets[@]}"; do
   work="$dir/corpus/$target"
   mkdir -p "$work"

@@ -50,8 +50,8 @@ typedef enum tlg_error {
   TLG_ERROR_INVALID_ARGUMENT = 8
 } tlg_error;
 
-/* A short English description of an error; never null. */
-TLG_API const char* tlg_error_string(tlg_error error);
+/* A short English description of a tlg_error; never null. */
+TLG_API const char* tlg_error_string(int error);
 
 /* The linked library's version: (major << 16) | (minor << 8) | patch. Compare
  * with TLG_VERSION, the version of this header. */
@@ -64,6 +64,8 @@ typedef enum tlg_kind {
   TLG_KIND_WRAPPED = 7  /* a TLG0 wrapper around a TLG5 or TLG6 image, with chunks */
 } tlg_kind;
 
+/* Functions and records take formats and kinds as int, so that whatever a
+ * caller passes is well defined; other values are invalid arguments. */
 typedef enum tlg_pixel_format {
   TLG_RGBA8 = 0, /* bytes R, G, B, A */
   TLG_BGRA8 = 1  /* bytes B, G, R, A */
@@ -103,17 +105,17 @@ TLG_API tlg_error tlg_read_info_file(const char* path, tlg_info* info);
 /* Decodes into the caller's buffer: height rows of stride bytes (at least
  * width * 4) in buffer_size bytes. On failure the buffer's contents are
  * unspecified. */
-TLG_API tlg_error tlg_decode(const void* data, size_t size, tlg_pixel_format format, void* pixels,
+TLG_API tlg_error tlg_decode(const void* data, size_t size, int format, void* pixels,
                              size_t stride, size_t buffer_size, const tlg_options* options);
-TLG_API tlg_error tlg_decode_file(const char* path, tlg_pixel_format format, void* pixels,
+TLG_API tlg_error tlg_decode_file(const char* path, int format, void* pixels,
                                   size_t stride, size_t buffer_size, const tlg_options* options);
 
 /* Decodes into a buffer the library allocates, rows of width * 4 bytes, to
  * be freed with tlg_free. info may be null. An empty picture still gets a
  * (one-byte) buffer. */
-TLG_API tlg_error tlg_decode_alloc(const void* data, size_t size, tlg_pixel_format format,
+TLG_API tlg_error tlg_decode_alloc(const void* data, size_t size, int format,
                                    const tlg_options* options, void** pixels, tlg_info* info);
-TLG_API tlg_error tlg_decode_file_alloc(const char* path, tlg_pixel_format format,
+TLG_API tlg_error tlg_decode_file_alloc(const char* path, int format,
                                         const tlg_options* options, void** pixels, tlg_info* info);
 
 /* Row-by-row decoding. on_info (may be null) is called once with the
@@ -123,10 +125,10 @@ TLG_API tlg_error tlg_decode_file_alloc(const char* path, tlg_pixel_format forma
 typedef int (*tlg_info_callback)(void* user, const tlg_info* info);
 typedef int (*tlg_row_callback)(void* user, size_t row, const void* pixels, size_t width);
 
-TLG_API tlg_error tlg_decode_rows(const void* data, size_t size, tlg_pixel_format format,
+TLG_API tlg_error tlg_decode_rows(const void* data, size_t size, int format,
                                   tlg_info_callback on_info, tlg_row_callback on_row, void* user,
                                   const tlg_options* options);
-TLG_API tlg_error tlg_decode_rows_file(const char* path, tlg_pixel_format format,
+TLG_API tlg_error tlg_decode_rows_file(const char* path, int format,
                                        tlg_info_callback on_info, tlg_row_callback on_row,
                                        void* user, const tlg_options* options);
 
@@ -149,7 +151,7 @@ TLG_API tlg_error tlg_read_tags_file(const char* path, tlg_tag** tags, size_t* c
  * later versions append fields. */
 typedef struct tlg_encode_options {
   size_t struct_size;   /* sizeof(tlg_encode_options) */
-  tlg_kind kind;        /* TLG_KIND_TLG5 or TLG_KIND_TLG6 */
+  int kind;             /* TLG_KIND_TLG5 or TLG_KIND_TLG6 */
   int wrap;             /* nonzero: a TLG0 wrapper with a "tags" chunk (tags may be none) */
   const tlg_tag* tags;  /* written in this order; tags imply wrap */
   size_t tag_count;
@@ -161,12 +163,12 @@ TLG_API void tlg_encode_options_init(tlg_encode_options* options);
  * tlg_free. Pictures whose every alpha is 255 are stored with three colours.
  * options may be null. */
 TLG_API tlg_error tlg_encode(const void* pixels, size_t width, size_t height, size_t stride,
-                             tlg_pixel_format format, const tlg_encode_options* options,
+                             int format, const tlg_encode_options* options,
                              void** out, size_t* out_size);
 /* Encodes into a file, atomically: a temporary file in the same folder is
  * renamed over the path once written whole; on failure nothing is left. */
 TLG_API tlg_error tlg_encode_file(const char* path, const void* pixels, size_t width,
-                                  size_t height, size_t stride, tlg_pixel_format format,
+                                  size_t height, size_t stride, int format,
                                   const tlg_encode_options* options);
 
 /* Frees what the library allocated; null is allowed. */
@@ -175,17 +177,17 @@ TLG_API void tlg_free(void* memory);
 #ifdef _WIN32
 /* UTF-16 paths. */
 TLG_API tlg_error tlg_read_info_file_w(const wchar_t* path, tlg_info* info);
-TLG_API tlg_error tlg_decode_file_w(const wchar_t* path, tlg_pixel_format format, void* pixels,
+TLG_API tlg_error tlg_decode_file_w(const wchar_t* path, int format, void* pixels,
                                     size_t stride, size_t buffer_size, const tlg_options* options);
-TLG_API tlg_error tlg_decode_file_alloc_w(const wchar_t* path, tlg_pixel_format format,
+TLG_API tlg_error tlg_decode_file_alloc_w(const wchar_t* path, int format,
                                           const tlg_options* options, void** pixels,
                                           tlg_info* info);
-TLG_API tlg_error tlg_decode_rows_file_w(const wchar_t* path, tlg_pixel_format format,
+TLG_API tlg_error tlg_decode_rows_file_w(const wchar_t* path, int format,
                                          tlg_info_callback on_info, tlg_row_callback on_row,
                                          void* user, const tlg_options* options);
 TLG_API tlg_error tlg_read_tags_file_w(const wchar_t* path, tlg_tag** tags, size_t* count);
 TLG_API tlg_error tlg_encode_file_w(const wchar_t* path, const void* pixels, size_t width,
-                                    size_t height, size_t stride, tlg_pixel_format format,
+                                    size_t height, size_t stride, int format,
                                     const tlg_encode_options* options);
 #endif
 

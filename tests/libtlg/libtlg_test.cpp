@@ -131,7 +131,7 @@ TEST(LibTlg, DecodesIntoEveryKindOfBuffer) {
                          buffer.size(), nullptr), TLG_ERROR_INVALID_ARGUMENT);
     EXPECT_EQ(tlg_decode(s.file.data(), s.file.size(), TLG_RGBA8, buffer.data(), width * 4,
                          buffer.size() - 1, nullptr), TLG_ERROR_INVALID_ARGUMENT);
-    EXPECT_EQ(tlg_decode(s.file.data(), s.file.size(), static_cast<tlg_pixel_format>(2),
+    EXPECT_EQ(tlg_decode(s.file.data(), s.file.size(), 2,
                          buffer.data(), width * 4, buffer.size(), nullptr), TLG_ERROR_INVALID_ARGUMENT);
     EXPECT_EQ(tlg_decode(s.file.data(), s.file.size(), TLG_RGBA8, nullptr, width * 4, buffer.size(),
                          nullptr), TLG_ERROR_INVALID_ARGUMENT);
@@ -385,11 +385,11 @@ TEST(LibTlg, Files) {
 TEST(LibTlg, ErrorsAndVersion) {
   std::vector<std::string> seen;
   for (int e = TLG_OK; e <= TLG_ERROR_INVALID_ARGUMENT; ++e) {
-    const std::string text = tlg_error_string(static_cast<tlg_error>(e));
+    const std::string text = tlg_error_string(e);
     EXPECT_EQ(std::count(seen.begin(), seen.end(), text), 0) << text;
     seen.push_back(text);
   }
-  EXPECT_NE(tlg_error_string(static_cast<tlg_error>(99)), nullptr);
+  EXPECT_NE(tlg_error_string(99), nullptr);
   EXPECT_EQ(tlg_version(), uint32_t{TLG_VERSION});
   EXPECT_EQ(TLG_VERSION >> 16, TLG_VERSION_MAJOR);
 }
