@@ -44,6 +44,8 @@ class BuildWithLibtlg(build_ext):
         for extension in self.extensions:
             extension.include_dirs += [str(ROOT / "include"), str(cmake_dir / "include")]
             extension.extra_objects.append(str(library))
+            # Relinked whenever libtlg changes, not only the extension's source.
+            extension.depends += [str(library), str(ROOT / "include" / "tlg" / "tlg.h")]
         super().run()
 
 
