@@ -162,10 +162,14 @@ def test_write_is_atomic(tmp_path):
 
 
 @pytest.fixture(scope="module")
-def large_picture():
+def large_pixels():
     y, x = numpy.mgrid[0:512, 0:512]
-    pixels = numpy.dstack([(x * y) & 255, (x ^ y) & 255, (x + y) & 255, x & 255])
-    return tlg.encode(pixels.astype(numpy.uint8))
+    return numpy.dstack([(x * y) & 255, (x ^ y) & 255, (x + y) & 255, x & 255]).astype(numpy.uint8)
+
+
+@pytest.fixture(scope="module")
+def large_picture(large_pixels):
+    return tlg.encode(large_pixels)
 
 
 def test_threads_decode_alike(large_picture):
@@ -177,8 +181,9 @@ def test_threads_decode_alike(large_picture):
         numpy.testing.assert_array_equal(pixels, expected[i % len(pictures)])
 
 
-def test_decoding_lets_other_threads_run(large_picture):
-    # With no forced switches, a thread that held the GIL through its decodes
+@pytest.mark.parametrize("call", ["decode", "encode"])
+def test_other_threads_run_meanwhile(call, large_pixels, large_picture):
+    # With no forced switches, a thread that held the GIL through its calls
     # would keep this one from taking any time stamp between its two.
     span, stamps, started = [], [], threading.Event()
 
@@ -186,7 +191,7 @@ def test_decoding_lets_other_threads_run(large_picture):
         started.set()
         span.append(time.perf_counter())
         for _ in range(4):
-            tlg.decode(large_picture)
+            tlg.decode(large_picture) if call == "decode" else tlg.encode(large_pixels, "tlg5")
         span.append(time.perf_counter())
 
     interval = sys.getswitchinterval()
