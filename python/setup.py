@@ -30,7 +30,9 @@ class BuildWithLibtlg(build_ext):
         if shutil.which("cmake") is None:
             sys.exit("tlg: cmake is needed to build libtlg")
         configure = ["cmake", "-S", str(ROOT), "-B", str(cmake_dir),
-                     "-DCMAKE_BUILD_TYPE=Release", "-DTLG_BUILD_TESTS=OFF"]
+                     "-DCMAKE_BUILD_TYPE=Release", "-DTLG_BUILD_TESTS=OFF",
+                     # Only the library is built: no tools, so no PNG.
+                     "-DCMAKE_DISABLE_FIND_PACKAGE_PNG=ON"]
         if shutil.which("ninja") and not (cmake_dir / "Makefile").exists():
             configure += ["-G", "Ninja"]
         jobs = os.environ.get("CMAKE_BUILD_PARALLEL_LEVEL", "2")
