@@ -18,6 +18,8 @@ packages=(
   libz-mingw-w64-dev
   libgdk-pixbuf-2.0-dev libgdk-pixbuf2.0-bin shared-mime-info libglib2.0-bin qt6-base-dev
   eog xvfb x11-utils imagemagick dbus-daemon
+  python3-dev python3-venv python3-pip python3-setuptools python3-wheel
+  python3-numpy python3-pytest pybind11-dev
 )
 
 missing=()

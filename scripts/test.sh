@@ -37,4 +37,17 @@ echo "== tests: build/tsan"
 ctest --test-dir build/tsan --output-on-failure -R '^test_threads$' || status=1
 echo "== tests: release packages"
 bash scripts/test-package.sh || status=1
+
+# The Python package, installed from python/ into a private environment that
+# sees Debian's NumPy, Pillow and pytest; its pixels are checked against
+# build/native's tlg tool. pytest's "no tests ran" counts as a failure too.
+echo "== tests: python"
+venv=build/python/venv
+[ -x "$venv/bin/python" ] || /usr/bin/python3 -m venv --system-site-packages "$venv"
+if "$venv/bin/pip" install -q --no-build-isolation --no-index ./python; then
+  TLG_TOOL="$PWD/build/native/bin/tlg" "$venv/bin/python" -m pytest -q -p no:cacheprovider python/tests \
+    || status=1
+else
+  status=1
+fi
 exit $status

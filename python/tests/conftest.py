@@ -1,0 +1,46 @@
+import os
+import subprocess
+from pathlib import Path
+
+import numpy
+import pytest
+
+ROOT = Path(__file__).resolve().parents[2]
+SAMPLES = sorted((ROOT / "samples").glob("*.tlg"))
+
+
+def native_tool():
+    tool = Path(os.environ.get("TLG_TOOL", ROOT / "build" / "native" / "bin" / "tlg"))
+    if not tool.is_file():
+        pytest.fail(f"the native tlg tool is needed: build it into {tool} or set TLG_TOOL")
+    return tool
+
+
+def read_pam(path):
+    data = path.read_bytes()
+    end = data.index(b"ENDHDR\n") + len(b"ENDHDR\n")
+    fields = dict(line.split(b" ", 1) for line in data[:end].splitlines()[1:-1])
+    shape = (int(fields[b"HEIGHT"]), int(fields[b"WIDTH"]), int(fields[b"DEPTH"]))
+    return numpy.frombuffer(data[end:], numpy.uint8).reshape(shape)
+
+
+@pytest.fixture(scope="session")
+def native_pixels(tmp_path_factory):
+    """The RGBA pixels `tlg decode` gives for each sample."""
+    folder = tmp_path_factory.mktemp("native")
+    pixels = {}
+    for sample in SAMPLES:
+        out = folder / (sample.stem + ".pam")
+        subprocess.run([native_tool(), "decode", sample, "-o", out], check=True,
+                       stdout=subprocess.DEVNULL)
+        pixels[sample.name] = read_pam(out)
+    return pixels
+
+
+def random_pixels(height, width, channels, seed=0, opaque=False):
+    pixels = numpy.random.default_rng(seed).integers(0, 256, (height, width, channels), numpy.uint8)
+    # Runs and gradients as well as noise, so that both encoders' paths are taken.
+    pixels[: height // 2, : width // 2] = pixels[0, 0]
+    if channels == 4 and opaque:
+        pixels[..., 3] = 255
+    return pixels
