@@ -81,8 +81,16 @@ std::vector<uint8_t> EncodeTlg5(const uint32_t* pixels, uint32_t width, uint32_t
   if (static_cast<uint64_t>(blockHeight) * width + kTlg5BufferSlack > kMaxUInt32) {
     throw std::invalid_argument("EncodeTlg5: block too large");
   }
-  const int colours =
-      ChooseColours(pixels, static_cast<size_t>(width) * height, options.colours);
+  const size_t pixelCount = static_cast<size_t>(width) * height;
+  const int colours = ChooseColours(pixels, pixelCount, options.colours);
+  std::vector<uint32_t> cleared;
+  if (options.clearTransparent) {
+    cleared.assign(pixels, pixels + pixelCount);
+    for (uint32_t& p : cleared) {
+      if ((p >> 24) == 0) p = 0;
+    }
+    pixels = cleared.data();
+  }
 
   std::vector<uint8_t> out(kTlg5Signature, kTlg5Signature + kTlg5SignatureSize);
   out.push_back(static_cast<uint8_t>(colours));

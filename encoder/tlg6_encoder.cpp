@@ -49,9 +49,12 @@ std::vector<uint8_t> CandidateFilterTypes(uint32_t colours, int forced) {
 }
 
 // The pixels as they will decode: no alpha for 3 colours, blue alone for 1.
-std::vector<uint32_t> DecodedForm(const uint32_t* pixels, size_t count, uint32_t colours) {
+// Fully transparent pixels become 0 first where asked.
+std::vector<uint32_t> DecodedForm(const uint32_t* pixels, size_t count, uint32_t colours,
+                                  bool clearTransparent) {
   std::vector<uint32_t> out(pixels, pixels + count);
   for (uint32_t& p : out) {
+    if (clearTransparent && (p >> 24) == 0) p = 0;
     if (colours == 3) p |= kTlg6OpaqueInitialPixel;
     if (colours == 1) p &= 0xFF;
   }
@@ -128,7 +131,7 @@ std::vector<uint8_t> EncodeTlg6(const uint32_t* pixels, uint32_t width, uint32_t
   const size_t pixelCount = static_cast<size_t>(width) * height;
   const uint32_t colours = ChooseColours(pixels, pixelCount, options.colours);
   const std::vector<uint8_t> candidates = CandidateFilterTypes(colours, options.filterType);
-  const std::vector<uint32_t> image = DecodedForm(pixels, pixelCount, colours);
+  const std::vector<uint32_t> image = DecodedForm(pixels, pixelCount, colours, options.clearTransparent);
   const Tlg6RiceTable table = BuildTlg6RiceTable();
 
   const uint32_t blocksPerRow = (width + kTlg6BlockSize - 1) >> kTlg6BlockShift;
