@@ -12,6 +12,14 @@
 #include "encoder/tlg6_encoder.h"
 #include "tools/image_io.h"
 
+// Callgrind counts the instructions of this function alone.
+__attribute__((noinline)) size_t EncodeOnce(bool tlg5, const Picture& picture,
+                                            const Tlg5EncodeOptions& options5,
+                                            const Tlg6EncodeOptions& options6) {
+  return tlg5 ? EncodeTlg5(picture.pixels.data(), picture.width, picture.height, options5).size()
+              : EncodeTlg6(picture.pixels.data(), picture.width, picture.height, options6).size();
+}
+
 int main(int argc, char** argv) {
   if (argc < 2 || (std::strcmp(argv[1], "tlg5") != 0 && std::strcmp(argv[1], "tlg6") != 0)) {
     std::fprintf(stderr, "usage: encode_once tlg5|tlg6 [-j THREADS] [--clear-transparent] FILE.png...\n");
@@ -36,9 +44,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "encode_once: %s: %s\n", argv[i], error.c_str());
       return 1;
     }
-    const size_t size =
-        tlg5 ? EncodeTlg5(picture.pixels.data(), picture.width, picture.height, options5).size()
-             : EncodeTlg6(picture.pixels.data(), picture.width, picture.height, options6).size();
+    const size_t size = EncodeOnce(tlg5, picture, options5, options6);
     std::printf("%s\t%zu\t%zu\n", argv[i], picture.pixels.size(), size);
     pixels += picture.pixels.size();
     bytes += size;
