@@ -1,8 +1,10 @@
 // Encodes each PNG file once with one of our encoders and prints the pixel
-// count and encoded size of each and of all: a small program for callgrind
-// (instructions of EncodeTlg5 or EncodeTlg6) and for comparing file sizes.
+// count, encoded size and encoding time (CPU seconds of this thread) of each
+// and of all: a small program for callgrind (instructions of EncodeOnce)
+// and for comparing file sizes.
 // Usage: encode_once tlg5|tlg6 [-j THREADS] [--clear-transparent] FILE.png...
 #include <cstdio>
+#include <ctime>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -29,6 +31,7 @@ int main(int argc, char** argv) {
   Tlg5EncodeOptions options5;
   Tlg6EncodeOptions options6;
   unsigned long long pixels = 0, bytes = 0;
+  double seconds = 0;
   for (int i = 2; i < argc; ++i) {
     if (std::strcmp(argv[i], "-j") == 0 && i + 1 < argc) {
       options6.threads = static_cast<unsigned>(std::atoi(argv[++i]));
@@ -44,11 +47,16 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "encode_once: %s: %s\n", argv[i], error.c_str());
       return 1;
     }
+    timespec start{}, end{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &start);
     const size_t size = EncodeOnce(tlg5, picture, options5, options6);
-    std::printf("%s\t%zu\t%zu\n", argv[i], picture.pixels.size(), size);
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &end);
+    const double taken = double(end.tv_sec - start.tv_sec) + 1e-9 * double(end.tv_nsec - start.tv_nsec);
+    seconds += taken;
+    std::printf("%s\t%zu\t%zu\t%.4f\n", argv[i], picture.pixels.size(), size, taken);
     pixels += picture.pixels.size();
     bytes += size;
   }
-  std::printf("total\t%llu\t%llu\n", pixels, bytes);
+  std::printf("total\t%llu\t%llu\t%.4f\n", pixels, bytes, seconds);
   return 0;
 }
