@@ -25,6 +25,11 @@ constexpr int kLongChainSteps = 64;
 constexpr int kMiddleChainSteps = 32;
 constexpr int kShortChainSteps = 4;
 constexpr size_t kGoodEnough = 64;  // stop searching a chain at a match this long
+// Inside a match longer than this, only the strings at its first and last
+// few bytes go into the chains.
+constexpr size_t kSkipAbove = 32;
+constexpr size_t kKeepAtStart = 8;
+constexpr size_t kKeepAtEnd = 16;
 // A chain entry that reads as far past the window for the first 2^31 bytes.
 // Positions count modulo 2^32: an entry that wraps into the window much
 // later only offers bytes that are checked before they are used.
@@ -127,12 +132,19 @@ std::array<uint8_t, SlideCompressor::kDictionarySize> SlideCompressor::dictionar
 }
 
 // Enters the strings at the history indices below `end` into their chains,
-// in order, each once, as far as their 6 bytes are known.
-void SlideCompressor::InsertUpTo(size_t end) {
+// in order, each once, as far as their 6 bytes are known. Those below
+// `skipFrom` .. `skipTo` are passed over: inside a long match they only make
+// the chains longer with strings much like their neighbours. A passed-over
+// index is marked with its own position, which no chain entry can hold.
+void SlideCompressor::InsertUpTo(size_t end, size_t skipFrom, size_t skipTo) {
   end = std::min(end, history_.size() < kLongMatch ? 0 : history_.size() - kLongMatch + 1);
   for (; inserted_ < end; ++inserted_) {
-    const uint8_t* p = history_.data() + inserted_;
     const auto position = static_cast<uint32_t>(base_ + inserted_);
+    if (inserted_ >= skipFrom && inserted_ < skipTo) {
+      chains3_.previous[inserted_] = position;
+      continue;
+    }
+    const uint8_t* p = history_.data() + inserted_;
     const uint32_t h3 = Hash3(p), h4 = Hash4(p), h6 = Hash6(p);
     chains3_.previous[inserted_] = chains3_.head[h3];
     chains3_.head[h3] = position;
@@ -258,7 +270,11 @@ std::vector<uint8_t> SlideCompressor::Compress(const uint8_t* data, size_t size)
       continue;
     }
     writer.Match(static_cast<uint32_t>((base_ + current.source) & kMask), current.length);
-    InsertUpTo(index + current.length);
+    if (current.length > kSkipAbove) {
+      InsertUpTo(index + current.length, index + kKeepAtStart, index + current.length - kKeepAtEnd);
+    } else {
+      InsertUpTo(index + current.length);
+    }
     index += current.length;
     pending = index < end ? Find(index) : Match{};
   }
@@ -269,6 +285,7 @@ void SlideCompressor::Rewind() {
   // Chains undone newest first give back each head as it was.
   while (inserted_ > rewindInserted_) {
     --inserted_;
+    if (chains3_.previous[inserted_] == static_cast<uint32_t>(base_ + inserted_)) continue;
     const uint8_t* p = history_.data() + inserted_;
     chains3_.head[Hash3(p)] = chains3_.previous[inserted_];
     chains4_.head[Hash4(p)] = chains4_.previous[inserted_];
