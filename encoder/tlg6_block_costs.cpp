@@ -225,15 +225,13 @@ void MakeTlg6FormValues(const Tlg6BlockLanes& lanes, uint32_t form, uint8_t* out
 #endif
 }
 
-uint32_t EstimateTlg6Bits(uint32_t sum, uint32_t nonZero) {
-  // nonZero x log2(1 + sum / nonZero) as nonZero x (log2(nonZero + sum) -
-  // log2(nonZero)), from one table of log2 in sixteenths. (A fixed part per
-  // value that is not 0 only made the choices worse.)
-  constexpr uint32_t kMax = kSlots * 129;
-  static const std::vector<uint32_t> log2Table = [] {
-    std::vector<uint32_t> t(kMax + 1);
-    for (uint32_t s = 1; s <= kMax; ++s) t[s] = static_cast<uint32_t>(std::lround(16.0 * std::log2(double(s))));
+const uint16_t* Tlg6Log2Table() {
+  static const std::vector<uint16_t> table = [] {
+    std::vector<uint16_t> t(kTlg6MaxEstimateSum + 1);
+    for (uint32_t n = 1; n <= kTlg6MaxEstimateSum; ++n) {
+      t[n] = static_cast<uint16_t>(std::lround(16.0 * std::log2(double(n))));
+    }
     return t;
   }();
-  return nonZero * (log2Table[nonZero + sum] - log2Table[nonZero]);
+  return table.data();
 }

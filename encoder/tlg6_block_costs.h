@@ -46,8 +46,16 @@ void SumTlg6FormsPortable(const Tlg6BlockLanes& lanes, Tlg6FormSums& sums);
 // The 64 slots of one form.
 void MakeTlg6FormValues(const Tlg6BlockLanes& lanes, uint32_t form, uint8_t* out);
 
+// log2(n) in sixteenths of a bit, for n from 1 to kTlg6MaxEstimateSum.
+constexpr uint32_t kTlg6MaxEstimateSum = 64 * 129;
+const uint16_t* Tlg6Log2Table();
+
 // Estimated bits of values whose magnitudes sum to `sum`, `nonZero` of
 // them not 0, in sixteenths of a bit: about log2 of the mean magnitude for
 // each value that is not 0 (zeros mostly go in runs), as the adaptive Rice
-// parameter follows the mean.
-uint32_t EstimateTlg6Bits(uint32_t sum, uint32_t nonZero);
+// parameter follows the mean. That is nonZero x log2(1 + sum / nonZero), as
+// nonZero x (log2(nonZero + sum) - log2(nonZero)). (A fixed part per value
+// that is not 0 only made the choices worse.)
+inline uint32_t EstimateTlg6Bits(const uint16_t* log2, uint32_t sum, uint32_t nonZero) {
+  return nonZero * (uint32_t{log2[nonZero + sum]} - log2[nonZero]);
+}

@@ -1,6 +1,10 @@
 #include "encoder/tlg6_value_coder.h"
 
 #include <algorithm>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <stdexcept>
 #include <utility>
 
@@ -66,6 +70,14 @@ void PutRunLength(BitWriter& out, uint32_t length) {
 void PutValue(BitWriter& out, uint32_t code, uint32_t k) {
   const uint32_t quotient = code >> k;
   const uint32_t offset = out.BitOffset();
+  const uint32_t remainder = code & ((1u << k) - 1);
+  if (quotient + 1 + k <= 32) {
+    // The usual case, in one go (the plain form always fits the window here).
+    if (quotient < kTlg6WindowBits - offset) {
+      out.Put(1u << quotient | remainder << (quotient + 1), quotient + 1 + k);
+      return;
+    }
+  }
   if (quotient < kTlg6WindowBits - offset) {
     out.Put(1u << quotient, quotient + 1);
   } else {
@@ -73,7 +85,7 @@ void PutValue(BitWriter& out, uint32_t code, uint32_t k) {
     out.PutZeros(kTlg6WindowBits - offset);
     out.Put(quotient, 8);
   }
-  out.Put(code & ((1u << k) - 1), k);
+  out.Put(remainder, k);
 }
 
 // Estimated bits of one value code; the exact form depends on the bit
@@ -99,15 +111,54 @@ Tlg6RiceTable BuildTlg6RiceTable() {
   return table;
 }
 
+namespace {
+
+// Bit i of word i / 64 is set where value i is not 0.
+void MarkNonZero(const uint8_t* values, size_t count, std::vector<uint64_t>& words) {
+  words.assign(count / 64 + 1, 0);
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 16 <= count; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(values + i));
+    const auto zeros = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
+    words[i / 64] |= static_cast<uint64_t>(~zeros & 0xFFFF) << (i % 64);
+  }
+#endif
+  for (; i < count; ++i) words[i / 64] |= static_cast<uint64_t>(values[i] != 0) << (i % 64);
+}
+
+// Where the run that starts at `start` ends: the first index from there
+// whose value is (not) 0 when the run's are not (are), or `count`.
+size_t LongRunEnd(const std::vector<uint64_t>& words, size_t count, size_t start, bool nonZero) {
+  for (size_t word = start / 64 + 1; word * 64 < count; ++word) {
+    const uint64_t bits = nonZero ? ~words[word] : words[word];
+    if (bits != 0) return std::min(count, word * 64 + static_cast<size_t>(__builtin_ctzll(bits)));
+  }
+  return count;
+}
+
+inline __attribute__((always_inline)) size_t RunEnd(const std::vector<uint64_t>& words,
+                                                    size_t count, size_t start, bool nonZero) {
+  const uint64_t word = words[start / 64];
+  const uint64_t bits = (nonZero ? ~word : word) >> (start % 64);
+  if (bits != 0) return std::min(count, start + static_cast<size_t>(__builtin_ctzll(bits)));
+  return LongRunEnd(words, count, start, nonZero);
+}
+
+}  // namespace
+
 Tlg6CodedColour EncodeTlg6Values(const uint8_t* values, size_t count, const Tlg6RiceTable& table) {
   BitWriter out(count);
   if (count > 0) {
-    Tlg6RiceState state;
+    std::vector<uint64_t> nonZero;
+    MarkNonZero(values, count, nonZero);
+    int32_t sum = 0;
+    int32_t countdown = kTlg6RiceCountdownStart;
     bool valueRun = values[0] != 0;
     out.Put(valueRun ? 1 : 0, 1);
     for (size_t i = 0; i < count;) {
-      size_t end = i;
-      while (end < count && (values[end] != 0) == valueRun) ++end;
+      const size_t end = RunEnd(nonZero, count, i, valueRun);
       if (end - i > UINT32_MAX) throw std::length_error("TLG6 run too long");
       out.Reserve();
       PutRunLength(out, static_cast<uint32_t>(end - i));
@@ -115,8 +166,12 @@ Tlg6CodedColour EncodeTlg6Values(const uint8_t* values, size_t count, const Tlg6
         for (; i < end; ++i) {
           const uint32_t code = Tlg6ValueCode(values[i]);
           out.Reserve();
-          PutValue(out, code, table.At(state.sum, state.countdown));
-          AdvanceRiceState(state, code);
+          PutValue(out, code, table.At(sum, countdown));
+          sum += static_cast<int32_t>(code >> 1);
+          if (--countdown < 0) {
+            sum >>= 1;
+            countdown = kTlg6RiceCountdownStart;
+          }
         }
       }
       i = end;
@@ -137,19 +192,20 @@ uint64_t AppendTlg6Cost(Tlg6CostState& state, const uint8_t* values, size_t coun
     state.valueRun = values[0] != 0;
     bits += 1;  // which kind of run comes first
   }
-  Tlg6RiceState rice = state.rice;
+  thread_local std::vector<uint64_t> nonZero;
+  MarkNonZero(values, count, nonZero);
+  int32_t sum = state.rice.sum;
+  int32_t countdown = state.rice.countdown;
   for (size_t i = 0; i < count;) {
-    const bool nonZero = values[i] != 0;
-    if (nonZero != state.valueRun) {
-      state.valueRun = nonZero;
+    const bool valueRun = values[i] != 0;
+    if (valueRun != state.valueRun) {
+      state.valueRun = valueRun;
       state.runLength = 0;
     }
-    size_t end = i;
-    if (nonZero) {
-      int32_t sum = rice.sum;
-      int32_t countdown = rice.countdown;
-      for (; end < count && values[end] != 0; ++end) {
-        const uint32_t code = Tlg6ValueCode(values[end]);
+    const size_t end = RunEnd(nonZero, count, i, valueRun);
+    if (valueRun) {
+      for (size_t j = i; j < end; ++j) {
+        const uint32_t code = Tlg6ValueCode(values[j]);
         bits += ValueBits(code, table.At(sum, countdown));
         sum += static_cast<int32_t>(code >> 1);
         if (--countdown < 0) {
@@ -157,10 +213,6 @@ uint64_t AppendTlg6Cost(Tlg6CostState& state, const uint8_t* values, size_t coun
           countdown = kTlg6RiceCountdownStart;
         }
       }
-      rice.sum = sum;
-      rice.countdown = countdown;
-    } else {
-      while (end < count && values[end] == 0) ++end;
     }
     // A run-length code takes 1 bit, plus 2 for every bit of the length
     // above its top one; a run that goes on grows its code from there.
@@ -170,6 +222,7 @@ uint64_t AppendTlg6Cost(Tlg6CostState& state, const uint8_t* values, size_t coun
                         : 2 * (HighestBit(state.runLength) - HighestBit(before));
     i = end;
   }
-  state.rice = rice;
+  state.rice.sum = sum;
+  state.rice.countdown = countdown;
   return bits;
 }
