@@ -99,11 +99,9 @@ class ItemWriter {
   int itemsInGroup_ = 0;
 };
 
-// Hashes of the first 3, 4 and 6 bytes at p; all 6 must be there.
-uint32_t Hash3(const uint8_t* p) {
-  const uint32_t v = p[0] | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16;
-  return (v * 2654435761u) >> (32 - kHashBits);
-}
+// Hashes of the first 3, 4 and 6 bytes at p; 6 bytes must be there (the
+// strings of the last 3 bytes are looked up only while 6 are).
+uint32_t Hash3(const uint8_t* p) { return ((Load32(p) & 0xFFFFFF) * 2654435761u) >> (32 - kHashBits); }
 uint32_t Hash4(const uint8_t* p) { return (Load32(p) * 2654435761u) >> (32 - kHashBits); }
 uint32_t Hash6(const uint8_t* p) {
   uint64_t v = 0;
@@ -138,12 +136,14 @@ std::array<uint8_t, SlideCompressor::kDictionarySize> SlideCompressor::dictionar
 // index is marked with its own position, which no chain entry can hold.
 void SlideCompressor::InsertUpTo(size_t end, size_t skipFrom, size_t skipTo) {
   end = std::min(end, history_.size() < kLongMatch ? 0 : history_.size() - kLongMatch + 1);
+  if (skipFrom < skipTo && inserted_ < skipTo && end > skipFrom) {
+    InsertUpTo(skipFrom);
+    for (; inserted_ < std::min(skipTo, end); ++inserted_) {
+      chains3_.previous[inserted_] = static_cast<uint32_t>(base_ + inserted_);
+    }
+  }
   for (; inserted_ < end; ++inserted_) {
     const auto position = static_cast<uint32_t>(base_ + inserted_);
-    if (inserted_ >= skipFrom && inserted_ < skipTo) {
-      chains3_.previous[inserted_] = position;
-      continue;
-    }
     const uint8_t* p = history_.data() + inserted_;
     const uint32_t h3 = Hash3(p), h4 = Hash4(p), h6 = Hash6(p);
     chains3_.previous[inserted_] = chains3_.head[h3];
@@ -172,7 +172,7 @@ void SlideCompressor::Compact() {
 // The longest match for the bytes at `index` along a chain, among strings at
 // most one window back, stopping at `enough` bytes; the nearest of equally
 // long ones.
-SlideCompressor::Match SlideCompressor::Follow(const Chains& chains, uint32_t hash, size_t index,
+inline __attribute__((always_inline)) SlideCompressor::Match SlideCompressor::Follow(const Chains& chains, uint32_t hash, size_t index,
                                                size_t limit, size_t enough, int steps,
                                                Match best) const {
   const uint8_t* target = history_.data() + index;
@@ -250,6 +250,7 @@ std::vector<uint8_t> SlideCompressor::Compress(const uint8_t* data, size_t size)
   // The ring's last strings run on into this input.
   InsertUpTo(start);
 
+  out.reserve(size + size / 8 + 2);  // all literals at worst
   ItemWriter writer(out);
   size_t index = start;
   Match pending = Find(index);

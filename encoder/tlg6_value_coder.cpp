@@ -1,6 +1,7 @@
 #include "encoder/tlg6_value_coder.h"
 
 #include <algorithm>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -21,8 +22,10 @@ class BitWriter {
     pending_ |= static_cast<uint64_t>(value) << pendingCount_;
     pendingCount_ += count;
     if (pendingCount_ >= 32) {
-      const auto word = static_cast<uint32_t>(pending_);
-      for (int i = 0; i < 4; ++i) bytes_[used_ + i] = static_cast<uint8_t>(word >> (8 * i));
+      const uint8_t word[4] = {static_cast<uint8_t>(pending_), static_cast<uint8_t>(pending_ >> 8),
+                               static_cast<uint8_t>(pending_ >> 16),
+                               static_cast<uint8_t>(pending_ >> 24)};
+      std::memcpy(bytes_.data() + used_, word, 4);
       used_ += 4;
       pending_ >>= 32;
       pendingCount_ -= 32;
@@ -34,9 +37,10 @@ class BitWriter {
   }
   uint64_t Bits() const { return uint64_t{used_} * 8 + pendingCount_; }
   uint32_t BitOffset() const { return pendingCount_ & 7; }
-  // Room for the next value or run length, each at most 64 bits.
-  void Reserve() {
-    if (bytes_.size() - used_ < kSlack) bytes_.resize(bytes_.size() * 2);
+  // Room for the next `codes` values or run lengths, each at most 64 bits.
+  void Reserve(size_t codes) {
+    const size_t needed = codes * 8 + kSlack;
+    if (bytes_.size() - used_ < needed) bytes_.resize(std::max(bytes_.size() * 2, used_ + needed));
   }
   std::vector<uint8_t> Finish() {
     for (; pendingCount_ > 0; pendingCount_ -= std::min(pendingCount_, 8u), pending_ >>= 8) {
@@ -160,12 +164,11 @@ Tlg6CodedColour EncodeTlg6Values(const uint8_t* values, size_t count, const Tlg6
     for (size_t i = 0; i < count;) {
       const size_t end = RunEnd(nonZero, count, i, valueRun);
       if (end - i > UINT32_MAX) throw std::length_error("TLG6 run too long");
-      out.Reserve();
+      out.Reserve(valueRun ? 1 + end - i : 1);
       PutRunLength(out, static_cast<uint32_t>(end - i));
       if (valueRun) {
         for (; i < end; ++i) {
           const uint32_t code = Tlg6ValueCode(values[i]);
-          out.Reserve();
           PutValue(out, code, table.At(sum, countdown));
           sum += static_cast<int32_t>(code >> 1);
           if (--countdown < 0) {
@@ -197,7 +200,7 @@ uint64_t AppendTlg6Cost(Tlg6CostState& state, const uint8_t* values, size_t coun
   int32_t sum = state.rice.sum;
   int32_t countdown = state.rice.countdown;
   for (size_t i = 0; i < count;) {
-    const bool valueRun = values[i] != 0;
+    const bool valueRun = (nonZero[i / 64] >> (i % 64)) & 1;
     if (valueRun != state.valueRun) {
       state.valueRun = valueRun;
       state.runLength = 0;
