@@ -118,8 +118,9 @@ Tlg6RiceTable BuildTlg6RiceTable() {
 namespace {
 
 // Bit i of word i / 64 is set where value i is not 0.
-void MarkNonZero(const uint8_t* values, size_t count, std::vector<uint64_t>& words) {
-  words.assign(count / 64 + 1, 0);
+// `words` holds count / 64 + 1 words.
+void MarkNonZero(const uint8_t* values, size_t count, uint64_t* words) {
+  std::fill(words, words + count / 64 + 1, 0);
   size_t i = 0;
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
@@ -134,7 +135,7 @@ void MarkNonZero(const uint8_t* values, size_t count, std::vector<uint64_t>& wor
 
 // Where the run that starts at `start` ends: the first index from there
 // whose value is (not) 0 when the run's are not (are), or `count`.
-size_t LongRunEnd(const std::vector<uint64_t>& words, size_t count, size_t start, bool nonZero) {
+size_t LongRunEnd(const uint64_t* words, size_t count, size_t start, bool nonZero) {
   for (size_t word = start / 64 + 1; word * 64 < count; ++word) {
     const uint64_t bits = nonZero ? ~words[word] : words[word];
     if (bits != 0) return std::min(count, word * 64 + static_cast<size_t>(__builtin_ctzll(bits)));
@@ -142,8 +143,8 @@ size_t LongRunEnd(const std::vector<uint64_t>& words, size_t count, size_t start
   return count;
 }
 
-inline __attribute__((always_inline)) size_t RunEnd(const std::vector<uint64_t>& words,
-                                                    size_t count, size_t start, bool nonZero) {
+inline __attribute__((always_inline)) size_t RunEnd(const uint64_t* words, size_t count,
+                                                    size_t start, bool nonZero) {
   const uint64_t word = words[start / 64];
   const uint64_t bits = (nonZero ? ~word : word) >> (start % 64);
   if (bits != 0) return std::min(count, start + static_cast<size_t>(__builtin_ctzll(bits)));
@@ -155,8 +156,9 @@ inline __attribute__((always_inline)) size_t RunEnd(const std::vector<uint64_t>&
 Tlg6CodedColour EncodeTlg6Values(const uint8_t* values, size_t count, const Tlg6RiceTable& table) {
   BitWriter out(count);
   if (count > 0) {
-    std::vector<uint64_t> nonZero;
-    MarkNonZero(values, count, nonZero);
+    std::vector<uint64_t> marks(count / 64 + 1);
+    const uint64_t* nonZero = marks.data();
+    MarkNonZero(values, count, marks.data());
     int32_t sum = 0;
     int32_t countdown = kTlg6RiceCountdownStart;
     bool valueRun = values[0] != 0;
@@ -195,7 +197,14 @@ uint64_t AppendTlg6Cost(Tlg6CostState& state, const uint8_t* values, size_t coun
     state.valueRun = values[0] != 0;
     bits += 1;  // which kind of run comes first
   }
-  thread_local std::vector<uint64_t> nonZero;
+  // A block's values take one word; longer calls take a vector.
+  uint64_t word[2];
+  std::vector<uint64_t> words;
+  uint64_t* nonZero = word;
+  if (count / 64 + 1 > 2) {
+    words.resize(count / 64 + 1);
+    nonZero = words.data();
+  }
   MarkNonZero(values, count, nonZero);
   int32_t sum = state.rice.sum;
   int32_t countdown = state.rice.countdown;
