@@ -14,7 +14,7 @@ constexpr size_t kMaxShortMatch = 17;
 constexpr size_t kMaxMatch = 273;
 constexpr uint8_t kLongMatchNibble = 0xF0;
 constexpr int kItemsPerFlag = 8;
-constexpr uint32_t kHashBits = 15;
+constexpr uint32_t kHashBits = 13;
 constexpr uint32_t kHashSize = 1u << kHashBits;
 // Strings of 6 bytes or more are looked for along chains of strings that
 // share their first 6 bytes, then of 4, then of 3, each only so far back.
