@@ -101,7 +101,12 @@ class ItemWriter {
 
 // Hashes of the first 3, 4 and 6 bytes at p; 6 bytes must be there (the
 // strings of the last 3 bytes are looked up only while 6 are).
-uint32_t Hash3(const uint8_t* p) { return ((Load32(p) & 0xFFFFFF) * 2654435761u) >> (32 - kHashBits); }
+uint32_t Hash3Of(uint32_t v) { return (v * 2654435761u) >> (32 - kHashBits); }
+uint32_t Hash3(const uint8_t* p) { return Hash3Of(Load32(p) & 0xFFFFFF); }
+// The same where only 3 bytes are there.
+uint32_t Hash3Of3(const uint8_t* p) {
+  return Hash3Of(p[0] | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16);
+}
 uint32_t Hash4(const uint8_t* p) { return (Load32(p) * 2654435761u) >> (32 - kHashBits); }
 uint32_t Hash6(const uint8_t* p) {
   uint64_t v = 0;
@@ -216,7 +221,7 @@ SlideCompressor::Match SlideCompressor::Find(size_t index) const {
   }
   const auto position = static_cast<uint32_t>(base_ + index);
   int steps = kShortChainSteps;
-  for (uint32_t candidate = chains3_.head[Hash3(target)]; steps-- > 0;) {
+  for (uint32_t candidate = chains3_.head[Hash3Of3(target)]; steps-- > 0;) {
     const uint32_t distance = position - candidate;
     if (distance - 1 >= kWindow) break;
     const size_t source = index - distance;

@@ -75,7 +75,7 @@ void PutValue(BitWriter& out, uint32_t code, uint32_t k) {
   const uint32_t quotient = code >> k;
   const uint32_t offset = out.BitOffset();
   const uint32_t remainder = code & ((1u << k) - 1);
-  if (quotient + 1 + k <= 32) {
+  if (quotient + 1 + k < 32) {
     // The usual case, in one go (the plain form always fits the window here).
     if (quotient < kTlg6WindowBits - offset) {
       out.Put(1u << quotient | remainder << (quotient + 1), quotient + 1 + k);
