@@ -88,7 +88,9 @@ class BlockRowCoder {
       : pixels_(pixels), width_(width), colours_(colours),
         initialPixel_(Tlg6InitialPixel(colours)), candidates_(candidates), table_(table) {
     for (uint32_t f = 0; f < kTlg6FilterTypeCount; ++f) {
-      for (uint32_t c = 0; c < kMaxColours; ++c) forms_[f][c] = static_cast<uint8_t>(Tlg6TransformForm(f >> 1, c));
+      for (uint32_t c = 0; c < kMaxColours; ++c) {
+        forms_[f][c] = static_cast<uint8_t>(Tlg6TransformForm(f >> 1, c));
+      }
     }
   }
 
@@ -136,7 +138,9 @@ class BlockRowCoder {
       GatherTlg6Block(source.data(), width_, rows, b, lanes_[p]);
       Tlg6FormSums sums;
       SumTlg6Forms(lanes_[p], sums);
-      for (uint32_t f = 0; f < kTlg6FormCount; ++f) estimates[p][f] = EstimateTlg6Bits(log2_, sums.magnitude[f], sums.nonZero[f]);
+      for (uint32_t f = 0; f < kTlg6FormCount; ++f) {
+        estimates[p][f] = EstimateTlg6Bits(log2_, sums.magnitude[f], sums.nonZero[f]);
+      }
     }
 
     // The lowest estimates, in order; ties keep the lower filter type.

@@ -11,7 +11,8 @@ struct Tlg6EncodeOptions {
   // 1: only blue is stored; the image decodes as 0x000000BB (green, red
   //    and alpha 0).
   int colours = 0;
-  // -1: every block gets the filter type that codes it smallest.
+  // -1: each block gets the filter type that codes it smallest of those
+  //     whose residual magnitudes promise the least (see the encoder).
   // 0-31: every block gets this one (for one colour, only those whose
   //       transform keeps a lone blue lane: 0-3, 6, 7, 12, 13, 16, 17, 20, 21).
   int filterType = -1;
