@@ -25,6 +25,7 @@ constexpr int kLongChainSteps = 64;
 constexpr int kMiddleChainSteps = 32;
 constexpr int kShortChainSteps = 4;
 constexpr size_t kGoodEnough = 64;  // stop searching a chain at a match this long
+constexpr size_t kLazyBelow = 32;
 // Inside a match longer than this, only the strings at its first and last
 // few bytes go into the chains.
 constexpr size_t kSkipAbove = 32;
@@ -61,41 +62,45 @@ size_t MatchLength(const uint8_t* from, const uint8_t* target, size_t limit) {
   return length;
 }
 
-// Builds groups of one flag byte and up to eight items.
+// Builds groups of one flag byte and up to eight items into a buffer with
+// room for them all.
 class ItemWriter {
  public:
-  explicit ItemWriter(std::vector<uint8_t>& out) : out_(out) {}
+  explicit ItemWriter(uint8_t* out) : start_(out), out_(out) {}
 
   void Literal(uint8_t value) {
     StartItem(false);
-    out_.push_back(value);
+    *out_++ = value;
   }
 
   void Match(uint32_t slot, size_t length) {
     StartItem(true);
-    out_.push_back(static_cast<uint8_t>(slot));
+    *out_++ = static_cast<uint8_t>(slot);
     const auto slotHigh = static_cast<uint8_t>((slot >> 8) & 0x0F);
     if (length <= kMaxShortMatch) {
-      out_.push_back(static_cast<uint8_t>(slotHigh | (length - kMinMatch) << 4));
+      *out_++ = static_cast<uint8_t>(slotHigh | (length - kMinMatch) << 4);
     } else {
-      out_.push_back(static_cast<uint8_t>(slotHigh | kLongMatchNibble));
-      out_.push_back(static_cast<uint8_t>(length - (kMaxShortMatch + 1)));
+      *out_++ = static_cast<uint8_t>(slotHigh | kLongMatchNibble);
+      *out_++ = static_cast<uint8_t>(length - (kMaxShortMatch + 1));
     }
   }
+
+  size_t size() const { return static_cast<size_t>(out_ - start_); }
 
  private:
   void StartItem(bool isMatch) {
     if (itemsInGroup_ == kItemsPerFlag) itemsInGroup_ = 0;
     if (itemsInGroup_ == 0) {
-      flagIndex_ = out_.size();
-      out_.push_back(0);
+      flag_ = out_++;
+      *flag_ = 0;
     }
-    if (isMatch) out_[flagIndex_] |= static_cast<uint8_t>(1u << itemsInGroup_);
+    if (isMatch) *flag_ |= static_cast<uint8_t>(1u << itemsInGroup_);
     ++itemsInGroup_;
   }
 
-  std::vector<uint8_t>& out_;
-  size_t flagIndex_ = 0;
+  uint8_t* start_;
+  uint8_t* out_;
+  uint8_t* flag_ = nullptr;
   int itemsInGroup_ = 0;
 };
 
@@ -116,10 +121,10 @@ uint32_t Hash6(const uint8_t* p) {
 
 }  // namespace
 
-SlideCompressor::SlideCompressor() : history_(kWindow, 0) {}
+SlideCompressor::SlideCompressor() : history_(kWindow, 0), rewindSize_(kWindow) {}
 
 SlideCompressor::SlideCompressor(const uint8_t (&initialDictionary)[kDictionarySize])
-    : history_(initialDictionary, initialDictionary + kDictionarySize) {}
+    : history_(initialDictionary, initialDictionary + kDictionarySize), rewindSize_(kWindow) {}
 
 SlideCompressor::Chains::Chains() : head(kHashSize, kNone) {}
 
@@ -132,6 +137,19 @@ std::array<uint8_t, SlideCompressor::kDictionarySize> SlideCompressor::dictionar
   const size_t first = history_.size() - kWindow;
   for (size_t i = first; i < history_.size(); ++i) ring[(base_ + i) & kMask] = history_[i];
   return ring;
+}
+
+// Enters the string at `inserted_`; its 6 bytes must be there.
+inline __attribute__((always_inline)) void SlideCompressor::InsertNext() {
+  const auto position = static_cast<uint32_t>(base_ + inserted_);
+  const uint8_t* p = history_.data() + inserted_;
+  const uint32_t h3 = Hash3(p), h4 = Hash4(p), h6 = Hash6(p);
+  chains3_.previous[inserted_] = chains3_.head[h3];
+  chains3_.head[h3] = position;
+  chains4_.previous[inserted_] = chains4_.head[h4];
+  chains4_.head[h4] = position;
+  chains6_.previous[inserted_] = chains6_.head[h6];
+  chains6_.head[h6] = position;
 }
 
 // Enters the strings at the history indices below `end` into their chains,
@@ -147,17 +165,7 @@ void SlideCompressor::InsertUpTo(size_t end, size_t skipFrom, size_t skipTo) {
       chains3_.previous[inserted_] = static_cast<uint32_t>(base_ + inserted_);
     }
   }
-  for (; inserted_ < end; ++inserted_) {
-    const auto position = static_cast<uint32_t>(base_ + inserted_);
-    const uint8_t* p = history_.data() + inserted_;
-    const uint32_t h3 = Hash3(p), h4 = Hash4(p), h6 = Hash6(p);
-    chains3_.previous[inserted_] = chains3_.head[h3];
-    chains3_.head[h3] = position;
-    chains4_.previous[inserted_] = chains4_.head[h4];
-    chains4_.head[h4] = position;
-    chains6_.previous[inserted_] = chains6_.head[h6];
-    chains6_.head[h6] = position;
-  }
+  for (; inserted_ < end; ++inserted_) InsertNext();
 }
 
 // Drops all history but the ring; chain entries are positions, not indices,
@@ -204,7 +212,8 @@ inline __attribute__((always_inline)) SlideCompressor::Match SlideCompressor::Fo
 // from history index s is exactly what the decompressor repeats from ring
 // slot (base + s) mod 4096 for any distance from 1 to 4096, overlapping the
 // bytes it is writing included.
-SlideCompressor::Match SlideCompressor::Find(size_t index) const {
+inline __attribute__((always_inline)) SlideCompressor::Match SlideCompressor::Find(
+    size_t index) const {
   Match best;
   const size_t limit = std::min(kMaxMatch, history_.size() - index);
   if (limit < kMinMatch) return best;
@@ -255,15 +264,21 @@ std::vector<uint8_t> SlideCompressor::Compress(const uint8_t* data, size_t size)
   // The ring's last strings run on into this input.
   InsertUpTo(start);
 
-  out.reserve(size + size / 8 + 2);  // all literals at worst
-  ItemWriter writer(out);
+  out.resize(size + size / 8 + 2);  // all literals at worst
+  ItemWriter writer(out.data());
   size_t index = start;
   Match pending = Find(index);
   while (index < end) {
     Match current = pending;
-    InsertUpTo(index + 1);
-    // One step of lazy matching: a longer match at the next byte is worth a literal.
-    if (current.length != 0 && current.length < kMaxMatch && index + 1 < end) {
+    if (inserted_ == index && index + kLongMatch <= end) {
+      InsertNext();
+      ++inserted_;
+    } else {
+      InsertUpTo(index + 1);
+    }
+    // One step of lazy matching: a longer match at the next byte is worth a
+    // literal. Past a long match that seldom pays for the search.
+    if (current.length != 0 && current.length < kLazyBelow && index + 1 < end) {
       pending = Find(index + 1);
       if (pending.length > current.length) current.length = 0;
     } else {
@@ -284,6 +299,7 @@ std::vector<uint8_t> SlideCompressor::Compress(const uint8_t* data, size_t size)
     index += current.length;
     pending = index < end ? Find(index) : Match{};
   }
+  out.resize(writer.size());
   return out;
 }
 

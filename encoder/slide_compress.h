@@ -23,8 +23,9 @@ class SlideCompressor {
   // stream.
   std::vector<uint8_t> Compress(const uint8_t* data, size_t size);
 
-  // Takes back the last Compress call: the dictionary and position are as
-  // they were before it, as for a record the caller stores uncompressed.
+  // Takes back the last Compress call (if any since the last Rewind): the
+  // dictionary and position are as they were before it, as for a record the
+  // caller stores uncompressed.
   void Rewind();
 
   uint32_t position() const;
@@ -43,6 +44,7 @@ class SlideCompressor {
     std::vector<uint32_t> head;
     std::vector<uint32_t> previous;  // by history index; at least as long as the history
   };
+  void InsertNext();
   void InsertUpTo(size_t end, size_t skipFrom = 0, size_t skipTo = 0);
   void Compact();
   Match Follow(const Chains& chains, uint32_t hash, size_t index, size_t limit, size_t enough,

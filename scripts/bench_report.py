@@ -48,6 +48,8 @@ def load_runs(path, time_key="cpu_time"):
         if b.get("run_type") == "aggregate" and b.get("aggregate_name") != "min":
             continue
         name = b.get("run_name", b["name"])
+        if name.endswith("/real_time"):
+            name = name[: -len("/real_time")]
         m = re.match(r"(decode|encode)/([^/]+)/([^/]+)/([^/]+)$", name)
         if not m:
             continue
