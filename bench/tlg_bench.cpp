@@ -1,5 +1,6 @@
 // Decode throughput of TLG5, TLG6, the plug-in path, libpng and libwebp on
-// the same pictures, plus a plain copy of the decoded size and our encoders.
+// the same pictures, plus a plain copy of the decoded size; and encode
+// throughput of our encoders (TLG6 also on every core), libpng and libwebp.
 // Usage: tlg_bench [benchmark flags] CORPUS_DIR (made by prepare_corpus).
 #include <benchmark/benchmark.h>
 
@@ -7,10 +8,12 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/corpus.h"
 #include "bench/decoders.h"
+#include "bench/encoders.h"
 #include "encoder/tlg5_encoder.h"
 #include "encoder/tlg6_encoder.h"
 
@@ -74,13 +77,31 @@ void CopyPixels(benchmark::State& state, const CorpusImage* image) {
   Count(state, *image, pixels.size() * sizeof(uint32_t));
 }
 
-void Encode(benchmark::State& state, const CorpusImage* image, FileKind kind) {
+enum class Encoder { kTlg5, kTlg6, kTlg6Threads, kPng, kWebp };
+
+std::vector<uint8_t> EncodeWith(Encoder encoder, const std::vector<uint32_t>& pixels,
+                                uint32_t width, uint32_t height) {
+  switch (encoder) {
+    case Encoder::kTlg5: return EncodeTlg5(pixels.data(), width, height);
+    case Encoder::kTlg6: return EncodeTlg6(pixels.data(), width, height);
+    case Encoder::kTlg6Threads: {
+      Tlg6EncodeOptions options;
+      options.threads = std::max(1u, std::thread::hardware_concurrency());
+      return EncodeTlg6(pixels.data(), width, height, options);
+    }
+    case Encoder::kPng: return EncodePng(pixels.data(), width, height);
+    case Encoder::kWebp: return EncodeWebp(pixels.data(), width, height);
+  }
+  return {};
+}
+
+void Encode(benchmark::State& state, const CorpusImage* image, Encoder encoder) {
   std::vector<uint32_t> pixels(PixelCount(*image));
   DecodePng(image->File(FileKind::kPng), pixels.data(), image->width, image->height);
   size_t size = 0;
   for (auto _ : state) {
-    size = kind == FileKind::kTlg5 ? EncodeTlg5(pixels.data(), image->width, image->height).size()
-                                   : EncodeTlg6(pixels.data(), image->width, image->height).size();
+    size = EncodeWith(encoder, pixels, image->width, image->height).size();
+    if (size == 0) state.SkipWithError("encode failed");
     benchmark::DoNotOptimize(size);
   }
   Count(state, *image, size);
@@ -126,8 +147,16 @@ void RegisterAll() {
     decode("png", DecodeIntoBuffer, FileKind::kPng, PngIntoBuffer);
     decode("webp", DecodeIntoBuffer, FileKind::kWebp, WebpIntoBuffer);
     decode("copy", CopyPixels);
-    benchmark::RegisterBenchmark(("encode/tlg5" + suffix).c_str(), Encode, p, FileKind::kTlg5);
-    benchmark::RegisterBenchmark(("encode/tlg6" + suffix).c_str(), Encode, p, FileKind::kTlg6);
+    const auto encode = [&](const std::string& name, Encoder encoder) {
+      benchmark::RegisterBenchmark(("encode/" + name + suffix).c_str(), Encode, p, encoder)
+          ->ComputeStatistics("min", Fastest)
+          ->UseRealTime();
+    };
+    encode("tlg5", Encoder::kTlg5);
+    encode("tlg6", Encoder::kTlg6);
+    encode("tlg6-threads", Encoder::kTlg6Threads);
+    encode("png", Encoder::kPng);
+    encode("webp", Encoder::kWebp);
   }
 }
 

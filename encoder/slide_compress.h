@@ -23,10 +23,41 @@ class SlideCompressor {
   // stream.
   std::vector<uint8_t> Compress(const uint8_t* data, size_t size);
 
-  uint32_t position() const { return position_; }
-  const std::array<uint8_t, kDictionarySize>& dictionary() const { return dictionary_; }
+  // Takes back the last Compress call (if any since the last Rewind): the
+  // dictionary and position are as they were before it, as for a record the
+  // caller stores uncompressed.
+  void Rewind();
+
+  uint32_t position() const;
+  std::array<uint8_t, kDictionarySize> dictionary() const;
 
  private:
-  std::array<uint8_t, kDictionarySize> dictionary_;
-  uint32_t position_ = 0;
+  struct Match {
+    size_t length = 0;
+    size_t source = 0;  // history index
+  };
+  // Hash chains: for each string, the position of the one before it with
+  // the same hash of its first few bytes (positions count bytes from the
+  // initial dictionary's first, modulo 2^32).
+  struct Chains {
+    Chains();
+    std::vector<uint32_t> head;
+    std::vector<uint32_t> previous;  // by history index; at least as long as the history
+  };
+  void InsertNext();
+  void InsertUpTo(size_t end, size_t skipFrom = 0, size_t skipTo = 0);
+  void Compact();
+  Match Follow(const Chains& chains, uint32_t hash, size_t index, size_t limit, size_t enough,
+               int steps, Match best) const;
+  Match Find(size_t index) const;
+
+  // The bytes from position `base_` on: the last 4096 before the current
+  // input are the ring, position a in slot a mod 4096. The chains persist
+  // from call to call.
+  std::vector<uint8_t> history_;
+  uint64_t base_ = 0;
+  Chains chains3_, chains4_, chains6_;
+  size_t inserted_ = 0;  // history indices below this are in the chains
+  size_t rewindSize_ = 0;
+  size_t rewindInserted_ = 0;
 };

@@ -29,47 +29,55 @@ int ChooseColours(const uint32_t* pixels, size_t count, int requested) {
   return kTlg5OpaqueColours;
 }
 
+// x - y in each byte lane, with no borrow between lanes.
+uint32_t LaneDifference(uint32_t x, uint32_t y) {
+  constexpr uint32_t kHigh = 0x80808080;
+  return ((x | kHigh) - (y & ~kHigh)) ^ ((x ^ ~y) & kHigh);
+}
+
 // The plane bytes of rows [first, end): each channel's value minus its left
 // and upper neighbours plus the upper-left one, and blue and red then less
-// green's byte, all modulo 256. The decoder's running sums undo this.
+// green's byte, all modulo 256. The decoder's running sums undo this. All
+// four channels go at once, one byte lane each.
 void SplitBlock(const uint32_t* pixels, uint32_t width, uint32_t first, uint32_t end,
                 int colours, std::vector<uint8_t> (&planes)[kTlg5MaxColours]) {
   const size_t count = static_cast<size_t>(end - first) * width;
-  for (int c = 0; c < colours; ++c) planes[c].assign(count, 0);
+  for (int c = 0; c < colours; ++c) planes[c].resize(count);
+  uint8_t* blue = planes[kTlg5Blue].data();
+  uint8_t* green = planes[kTlg5Green].data();
+  uint8_t* red = planes[kTlg5Red].data();
+  uint8_t* alpha = colours == kTlg5AlphaColours ? planes[kTlg5Alpha].data() : nullptr;
   size_t out = 0;
   for (uint32_t y = first; y < end; ++y) {
     const uint32_t* row = pixels + static_cast<size_t>(y) * width;
     const uint32_t* above = y == 0 ? nullptr : row - width;
-    uint8_t left[kTlg5MaxColours] = {};  // vertical differences of the pixel to the left
+    uint32_t left = 0;  // vertical differences of the pixel to the left
     for (uint32_t x = 0; x < width; ++x, ++out) {
-      uint8_t delta[kTlg5MaxColours];
-      for (int c = 0; c < colours; ++c) {
-        const uint8_t up = above == nullptr ? 0 : Channel(above[x], c);
-        const auto vertical = static_cast<uint8_t>(Channel(row[x], c) - up);
-        delta[c] = static_cast<uint8_t>(vertical - left[c]);
-        left[c] = vertical;
-      }
-      planes[kTlg5Blue][out] = static_cast<uint8_t>(delta[kTlg5Blue] - delta[kTlg5Green]);
-      planes[kTlg5Green][out] = delta[kTlg5Green];
-      planes[kTlg5Red][out] = static_cast<uint8_t>(delta[kTlg5Red] - delta[kTlg5Green]);
-      if (colours == kTlg5AlphaColours) planes[kTlg5Alpha][out] = delta[kTlg5Alpha];
+      const uint32_t vertical = above == nullptr ? row[x] : LaneDifference(row[x], above[x]);
+      const uint32_t delta = LaneDifference(vertical, left);
+      left = vertical;
+      const uint32_t g = (delta >> 8) & 0xFF;
+      const uint32_t planar = LaneDifference(delta, g | g << 16);
+      blue[out] = static_cast<uint8_t>(planar);
+      green[out] = static_cast<uint8_t>(planar >> 8);
+      red[out] = static_cast<uint8_t>(planar >> 16);
+      if (alpha != nullptr) alpha[out] = static_cast<uint8_t>(planar >> 24);
     }
   }
 }
 
 // One plane record: compressed when that is smaller, otherwise stored. A
-// stored record must leave the shared dictionary as it was, so compression is
-// tried on a copy of the compressor.
+// stored record must leave the shared dictionary as it was, so compression
+// is taken back then.
 void PutRecord(std::vector<uint8_t>& out, SlideCompressor& compressor,
                const std::vector<uint8_t>& plane) {
-  SlideCompressor trial = compressor;
-  std::vector<uint8_t> packed = trial.Compress(plane.data(), plane.size());
+  std::vector<uint8_t> packed = compressor.Compress(plane.data(), plane.size());
   const bool compress = packed.size() < plane.size();
   const std::vector<uint8_t>& data = compress ? packed : plane;
   out.push_back(compress ? kTlg5Compressed : kTlg5Stored);
   PutUInt32LE(out, static_cast<uint32_t>(data.size()));
   out.insert(out.end(), data.begin(), data.end());
-  if (compress) compressor = trial;
+  if (!compress) compressor.Rewind();
 }
 
 }  // namespace
@@ -81,8 +89,16 @@ std::vector<uint8_t> EncodeTlg5(const uint32_t* pixels, uint32_t width, uint32_t
   if (static_cast<uint64_t>(blockHeight) * width + kTlg5BufferSlack > kMaxUInt32) {
     throw std::invalid_argument("EncodeTlg5: block too large");
   }
-  const int colours =
-      ChooseColours(pixels, static_cast<size_t>(width) * height, options.colours);
+  const size_t pixelCount = static_cast<size_t>(width) * height;
+  const int colours = ChooseColours(pixels, pixelCount, options.colours);
+  std::vector<uint32_t> cleared;
+  if (options.clearTransparent) {
+    cleared.assign(pixels, pixels + pixelCount);
+    for (uint32_t& p : cleared) {
+      if ((p >> 24) == 0) p = 0;
+    }
+    pixels = cleared.data();
+  }
 
   std::vector<uint8_t> out(kTlg5Signature, kTlg5Signature + kTlg5SignatureSize);
   out.push_back(static_cast<uint8_t>(colours));

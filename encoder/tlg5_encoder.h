@@ -7,6 +7,9 @@
 struct Tlg5EncodeOptions {
   int colours = 0;           // 3 or 4 planes; 0: 3 when every alpha is 0xFF, else 4
   uint32_t blockHeight = 4;  // image rows per block, at least 1
+  // Fully transparent pixels (alpha 0) are stored as 0, whatever their
+  // colour: smaller files, but the colour no longer decodes as it was.
+  bool clearTransparent = false;
 };
 
 // Encodes `width` x `height` pixels 0xAARRGGBB, top row first, into a complete

@@ -11,10 +11,17 @@ struct Tlg6EncodeOptions {
   // 1: only blue is stored; the image decodes as 0x000000BB (green, red
   //    and alpha 0).
   int colours = 0;
-  // -1: every block gets the filter type that codes it smallest.
+  // -1: each block gets the filter type that codes it smallest of those
+  //     whose residual magnitudes promise the least (see the encoder).
   // 0-31: every block gets this one (for one colour, only those whose
   //       transform keeps a lone blue lane: 0-3, 6, 7, 12, 13, 16, 17, 20, 21).
   int filterType = -1;
+  // Block rows are coded on this many threads (0 or 1: the calling thread
+  // alone); the output is the same for every count.
+  unsigned threads = 0;
+  // Fully transparent pixels (alpha 0) are stored as 0, whatever their
+  // colour: smaller files, but the colour no longer decodes as it was.
+  bool clearTransparent = false;
 };
 
 // `pixels` are 0xAARRGGBB words, top row first. The result is the complete

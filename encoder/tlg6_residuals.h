@@ -21,6 +21,9 @@ struct Tlg6Differences {
 };
 void ComputeTlg6Differences(const std::vector<uint32_t>& pixels, uint32_t width, uint32_t y0,
                             uint32_t rows, uint32_t initialPixel, Tlg6Differences& out);
+void ComputeTlg6DifferencesPortable(const std::vector<uint32_t>& pixels, uint32_t width,
+                                    uint32_t y0, uint32_t rows, uint32_t initialPixel,
+                                    Tlg6Differences& out);
 
 // The entries of block `block` of that block row for `filterType`, in the
 // order the decoder's residual buffer holds them (odd blocks bottom to top,

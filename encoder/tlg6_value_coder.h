@@ -27,8 +27,17 @@ struct Tlg6RiceState {
 
 // The code number e of a non-zero residual byte in its shortest form: odd
 // for +1..+127, even for -1..-128.
-uint32_t Tlg6ValueCode(uint8_t value);
-void AdvanceRiceState(Tlg6RiceState& state, uint32_t code);
+inline uint32_t Tlg6ValueCode(uint8_t value) {
+  const int32_t v = static_cast<int8_t>(value);
+  return v > 0 ? static_cast<uint32_t>(2 * v - 1) : static_cast<uint32_t>(-2 * v - 2);
+}
+inline void AdvanceRiceState(Tlg6RiceState& state, uint32_t code) {
+  state.sum += static_cast<int32_t>(code >> 1);
+  if (--state.countdown < 0) {
+    state.sum >>= 1;
+    state.countdown = kTlg6RiceCountdownStart;
+  }
+}
 
 struct Tlg6CodedColour {
   std::vector<uint8_t> bytes;  // last byte padded with zero bits

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Decode benchmark of TLG against libpng and libwebp on real pictures, the
-# TLG decoders' instructions per pixel under callgrind, and encoder speed.
+# TLG decoders' instructions per pixel under callgrind, and encoder speed and
+# instructions per pixel against libpng's and libwebp's encoders.
 # Writes out/bench/results.md and out/bench/throughput.png and prints the
 # table. Not part of scripts/test.sh or CI: it takes several minutes.
 #   scripts/bench.sh [--quick]   (--quick: shorter timing runs, no callgrind)
@@ -31,7 +32,13 @@ if [ -n "$quick" ]; then repetitions=1; min_time=0.1; fi
   --benchmark_report_aggregates_only=true \
   --benchmark_out="$out/decode.json" --benchmark_out_format=json "$files" >/dev/null
 
+# Encoders: ours, libpng and libwebp on the same pixels, one encode per
+# repetition (the slowest take seconds), interleaved likewise.
+encode_repetitions=3
+if [ -n "$quick" ]; then encode_repetitions=1; fi
 "$bin/tlg_bench" --benchmark_filter='^encode/' --benchmark_min_time=0 \
+  --benchmark_repetitions=$encode_repetitions --benchmark_enable_random_interleaving=true \
+  --benchmark_report_aggregates_only=true \
   --benchmark_out="$out/encode.json" --benchmark_out_format=json "$files" >/dev/null
 
 # Instructions of LoadTlg alone, per set and format.
@@ -47,7 +54,19 @@ if [ -z "$quick" ]; then
       printf '%s\t%s\t%s\t%s\n' "$fmt" "$set" "$ir" "$pixels" >>"$out/callgrind.tsv"
     done
   done
+  # And of our encoders (one thread), from the same pixels.
+  : >"$out/callgrind-encode.tsv"
+  for set in $(ls "$files"); do
+    for fmt in tlg6 tlg5; do
+      valgrind --tool=callgrind --toggle-collect='EncodeOnce(*' \
+        --callgrind-out-file="$out/callgrind-encode.$set.$fmt" \
+        "$bin/encode_once" "$fmt" "$files/$set"/*.png >"$out/encode_once.$set.$fmt" 2>/dev/null
+      pixels=$(awk '$1 == "total" {print $2}' "$out/encode_once.$set.$fmt")
+      ir=$(grep -E '^(summary|totals):' "$out/callgrind-encode.$set.$fmt" | head -n1 | awk '{print $2}')
+      printf '%s\t%s\t%s\t%s\n' "$fmt" "$set" "$ir" "$pixels" >>"$out/callgrind-encode.tsv"
+    done
+  done
 fi
 
 /usr/bin/python3 scripts/bench_report.py "$out/decode.json" --encode "$out/encode.json" \
-  --callgrind "$out/callgrind.tsv" --out "$out"
+  --callgrind "$out/callgrind.tsv" --callgrind-encode "$out/callgrind-encode.tsv" --out "$out"

@@ -2,7 +2,8 @@
 """Turns the benchmark's JSON output into one table (printed, and written as
 Markdown) and a bar chart picture.
 
-usage: bench_report.py DECODE.json [ENCODE.json] [CALLGRIND.tsv] --out DIR
+usage: bench_report.py DECODE.json [--encode ENCODE.json] [--callgrind CALLGRIND.tsv]
+                       [--callgrind-encode CALLGRIND.tsv] --out DIR
 """
 import argparse
 import collections
@@ -29,7 +30,16 @@ DECODERS = [
 SETS = ["photo", "illustration", "sprite"]
 
 
-def load_runs(path):
+ENCODERS = [
+    ("tlg6", "TLG6 (one thread)"),
+    ("tlg6-threads", "TLG6 (every core)"),
+    ("tlg5", "TLG5"),
+    ("png", "PNG (libpng, default settings)"),
+    ("webp", "WebP lossless (libwebp, default settings)"),
+]
+
+
+def load_runs(path, time_key="cpu_time"):
     """{(kind, contender, set, image): (seconds per iteration, pixels, file bytes)}"""
     with open(path) as f:
         data = json.load(f)
@@ -38,10 +48,12 @@ def load_runs(path):
         if b.get("run_type") == "aggregate" and b.get("aggregate_name") != "min":
             continue
         name = b.get("run_name", b["name"])
+        if name.endswith("/real_time"):
+            name = name[: -len("/real_time")]
         m = re.match(r"(decode|encode)/([^/]+)/([^/]+)/([^/]+)$", name)
         if not m:
             continue
-        seconds = b["cpu_time"] * {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}[b["time_unit"]]
+        seconds = b[time_key] * {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}[b["time_unit"]]
         runs[m.groups()] = (seconds, b["pixels"], b["file_bytes"])
     return data["context"], runs
 
@@ -76,6 +88,7 @@ def main():
     parser.add_argument("decode")
     parser.add_argument("--encode")
     parser.add_argument("--callgrind")
+    parser.add_argument("--callgrind-encode")
     parser.add_argument("--out", required=True)
     args = parser.parse_args()
     context, runs = load_runs(args.decode)
@@ -122,16 +135,38 @@ def main():
         lines.append("")
 
     if args.encode and os.path.exists(args.encode):
-        _, enc = load_runs(args.encode)
-        lines.append("Encoder throughput (megapixels per second, whole set):")
+        # Wall time: the threaded encoder works on other threads than the timed one.
+        _, enc = load_runs(args.encode, "real_time")
+        lines.append("Encode throughput per set, in megapixels per second (whole set, wall time), "
+                     "with the ratio to libpng from the same run and the files' bits per pixel.")
         lines.append("")
-        lines += ["| encoder | " + " | ".join(sets) + " |", "| --- " * (1 + len(sets)) + "|"]
-        for fmt in ("tlg6", "tlg5"):
+        lines += ["| encoder | " + " | ".join(
+            f"{s} MP/s | {s} vs PNG | {s} bpp" for s in sets) + " |",
+            "| --- " * (1 + 3 * len(sets)) + "|"]
+        for contender, label in ENCODERS:
             cells = []
             for s in sets:
-                t = set_totals(enc, "encode", fmt, s)
-                cells.append(f"{t[0]:.2f}" if t else "")
-            lines.append(f"| {fmt.upper()} | " + " | ".join(cells) + " |")
+                t = set_totals(enc, "encode", contender, s)
+                png = set_totals(enc, "encode", "png", s)
+                if t is None or png is None:
+                    cells += ["", "", ""]
+                    continue
+                cells += [f"{t[0]:.2f}", f"{t[0] / png[0]:.2f}x", f"{t[1]:.2f}"]
+            lines.append(f"| {label} | " + " | ".join(cells) + " |")
+        lines.append("")
+
+    if args.callgrind_encode and os.path.exists(args.callgrind_encode):
+        lines.append("Instructions per pixel of our encoders (callgrind, one thread):")
+        lines.append("")
+        lines += ["| encoder | " + " | ".join(sets) + " |", "| --- " * (1 + len(sets)) + "|"]
+        table = collections.defaultdict(dict)
+        with open(args.callgrind_encode) as f:
+            for line in f:
+                fmt, s, ir, pixels = line.split()
+                table[fmt][s] = int(ir) / int(pixels)
+        for fmt in ("tlg6", "tlg5"):
+            lines.append(f"| {fmt.upper()} | " +
+                         " | ".join(f"{table[fmt].get(s, 0):.1f}" for s in sets) + " |")
         lines.append("")
 
     lines.append("Per picture (MP/s; bits per pixel of TLG6 / PNG / WebP):")

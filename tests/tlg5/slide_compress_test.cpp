@@ -77,4 +77,34 @@ TEST(SlideCompress, MatchesReachEveryByteOfTheRing) {
   EXPECT_LT(RoundTrip(zeros, {noise}), 100u);
 }
 
+// A call taken back leaves no trace: the compressor goes on exactly as one
+// that never saw it, also after its history has been cut back to the ring
+// many times over.
+TEST(SlideCompress, RewindForgetsTheLastCall) {
+  SlideCompressor compressor, unaware;
+  compressor.Rewind();  // nothing to take back yet
+  std::array<uint8_t, kSlideDictionarySize> dictionary = compressor.dictionary();
+  uint32_t position = 0;
+  for (uint32_t i = 0; i < 120; ++i) {
+    if (i % 4 == 1) {
+      const Bytes dropped = Random(2000 + i, 1000 + i, 3);
+      compressor.Compress(dropped.data(), dropped.size());
+      compressor.Rewind();
+      ASSERT_EQ(compressor.position(), position);
+    }
+    const Bytes chunk =
+        i % 3 == 2 ? Bytes(3000 + i, static_cast<uint8_t>(i)) : Random(3000 + 37 * i, i, 2 + i % 5);
+    const Bytes packed = compressor.Compress(chunk.data(), chunk.size());
+    ASSERT_EQ(packed, unaware.Compress(chunk.data(), chunk.size())) << i;
+    Bytes out(chunk.size());
+    const SlideResult r = SlideDecompress(out.data(), static_cast<uint32_t>(out.size()), packed.data(),
+                                          static_cast<uint32_t>(packed.size()), dictionary.data(),
+                                          position);
+    ASSERT_TRUE(r.complete);
+    ASSERT_EQ(out, chunk) << i;
+    position = r.position;
+  }
+  EXPECT_EQ(dictionary, compressor.dictionary());
+}
+
 }  // namespace

@@ -123,6 +123,27 @@ TEST(Tlg5RoundTrip, ChoosesPlanesAndDropsAlphaOnlyWhenAsked) {
                std::invalid_argument);
 }
 
+// Asked to, the encoder stores fully transparent pixels as 0 and nothing else
+// changes; by default their colours come back.
+TEST(Tlg5RoundTrip, ClearTransparentZeroesOnlyFullyTransparentPixels) {
+  TestImage image = MakeTestImage(ImagePattern::kSprite, 37, 21, 4, false);
+  TestImage cleared = image;
+  std::mt19937 random(3);
+  for (size_t i = 0; i < image.pixels.size(); ++i) {
+    if (image.pixels[i] >> 24 != 0) continue;
+    image.pixels[i] = random() & 0x00FFFFFF;
+    cleared.pixels[i] = 0;
+  }
+  ASSERT_NE(image.pixels, cleared.pixels);
+  Tlg5EncodeOptions options;
+  options.clearTransparent = true;
+  EXPECT_EQ(EncodeTlg5(image.pixels.data(), 37, 21, options),
+            EncodeTlg5(cleared.pixels.data(), 37, 21));
+  RowCollector rows;
+  ASSERT_EQ(DecodeFile(EncodeTlg5(image.pixels.data(), 37, 21), rows), kLoadComplete);
+  EXPECT_EQ(rows.pixels, image.pixels);
+}
+
 TEST(Tlg5RoundTrip, LayoutHasATrueTableAndStoresWhatDoesNotCompress) {
   const TestImage flat = MakeTestImage(ImagePattern::kFlat, 200, 50, 3, false);
   const TestImage noise = MakeTestImage(ImagePattern::kNoise, 200, 50, 3, false);

@@ -95,6 +95,25 @@ TEST(Tlg6RoundTrip, ChosenFilterTypesCodeSmallest) {
   }
 }
 
+// Asked to, the encoder stores fully transparent pixels as 0 and nothing else
+// changes; by default their colours come back.
+TEST(Tlg6RoundTrip, ClearTransparentZeroesOnlyFullyTransparentPixels) {
+  TestImage image = MakeTestImage(ImagePattern::kSprite, 37, 21, 4, false);
+  TestImage cleared = image;
+  std::mt19937 random(3);
+  for (size_t i = 0; i < image.pixels.size(); ++i) {
+    if (image.pixels[i] >> 24 != 0) continue;
+    image.pixels[i] = random() & 0x00FFFFFF;
+    cleared.pixels[i] = 0;
+  }
+  ASSERT_NE(image.pixels, cleared.pixels);
+  Tlg6EncodeOptions options;
+  options.clearTransparent = true;
+  EXPECT_EQ(EncodeTlg6(image.pixels.data(), 37, 21, options),
+            EncodeTlg6(cleared.pixels.data(), 37, 21));
+  ExpectRoundTrip(image, {}, 4);
+}
+
 TEST(Tlg6RoundTrip, EncoderRejectsWhatItCannotWrite) {
   const uint32_t pixel = 0xFF102030;
   for (const Tlg6EncodeOptions& bad :
