@@ -8,6 +8,7 @@
 #include <limits>
 #include <mutex>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 
 #include "encoder/tlg6_block_costs.h"
@@ -254,7 +255,13 @@ std::vector<uint8_t> EncodeTlg6(const uint32_t* pixels, uint32_t width, uint32_t
   };
   const unsigned threads = std::min<unsigned>(std::max(options.threads, 1u), std::max(blockRows, 1u));
   std::vector<std::thread> helpers;
-  for (unsigned i = 1; i < threads; ++i) helpers.emplace_back(work);
+  for (unsigned i = 1; i < threads; ++i) {
+    try {
+      helpers.emplace_back(work);
+    } catch (const std::system_error&) {
+      break;  // fewer threads give the same bytes
+    }
+  }
   work();
   for (std::thread& helper : helpers) helper.join();
   if (failure) std::rethrow_exception(failure);

@@ -26,6 +26,10 @@ tlg_error ReadOptions(const tlg_encode_options* given, tlg_encode_options& optio
   options.wrap = given->wrap;
   options.tags = given->tags;
   options.tag_count = given->tag_count;
+  if (given->struct_size >= offsetof(tlg_encode_options, clear_transparent) + sizeof(int)) {
+    options.threads = given->threads;
+    options.clear_transparent = given->clear_transparent;
+  }
   if (options.kind != TLG_KIND_TLG5 && options.kind != TLG_KIND_TLG6) {
     return TLG_ERROR_INVALID_ARGUMENT;
   }
@@ -74,7 +78,16 @@ tlg_error Encode(const void* pixels, size_t width, size_t height, size_t stride,
   const auto w = static_cast<uint32_t>(width);
   const auto h = static_cast<uint32_t>(height);
   try {
-    out = options.kind == TLG_KIND_TLG5 ? EncodeTlg5(words.data(), w, h) : EncodeTlg6(words.data(), w, h);
+    if (options.kind == TLG_KIND_TLG5) {
+      Tlg5EncodeOptions tlg5;
+      tlg5.clearTransparent = options.clear_transparent != 0;
+      out = EncodeTlg5(words.data(), w, h, tlg5);
+    } else {
+      Tlg6EncodeOptions tlg6;
+      tlg6.threads = options.threads;
+      tlg6.clearTransparent = options.clear_transparent != 0;
+      out = EncodeTlg6(words.data(), w, h, tlg6);
+    }
     if (options.wrap || options.tag_count != 0) {
       TagList tags;
       for (size_t i = 0; i < options.tag_count; ++i) {

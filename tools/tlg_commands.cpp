@@ -1,5 +1,6 @@
 #include "tools/tlg_commands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -84,6 +85,12 @@ void DecodeOne(const CommandOptions& options, const std::string& file, FileRepor
   });
 }
 
+// Threads that files side by side leave over go into each file's encoding.
+unsigned ThreadsPerFile(const CommandOptions& options) {
+  const size_t files = std::max<size_t>(1, std::min<size_t>(options.jobs, options.files.size()));
+  return static_cast<unsigned>(std::max<size_t>(1, options.jobs / files));
+}
+
 void EncodeOne(const CommandOptions& options, const std::string& file, FileReport& report) {
   const std::string output = OutputPath(options, file, ".tlg");
   if (!MayWrite(options, output, report)) return;
@@ -95,8 +102,16 @@ void EncodeOne(const CommandOptions& options, const std::string& file, FileRepor
   }
   std::vector<uint8_t> image;
   try {
-    image = options.format == "tlg5" ? EncodeTlg5(picture.pixels.data(), picture.width, picture.height)
-                                     : EncodeTlg6(picture.pixels.data(), picture.width, picture.height);
+    if (options.format == "tlg5") {
+      Tlg5EncodeOptions tlg5;
+      tlg5.clearTransparent = options.clearTransparent;
+      image = EncodeTlg5(picture.pixels.data(), picture.width, picture.height, tlg5);
+    } else {
+      Tlg6EncodeOptions tlg6;
+      tlg6.clearTransparent = options.clearTransparent;
+      tlg6.threads = ThreadsPerFile(options);
+      image = EncodeTlg6(picture.pixels.data(), picture.width, picture.height, tlg6);
+    }
     if (options.wrap || !options.tags.empty()) {
       std::vector<TlgChunk> chunks;
       if (!options.tags.empty()) chunks.push_back({"tags", MakeTagsChunkData(options.tags)});

@@ -15,6 +15,7 @@ struct CommandOptions {
   // encode only
   std::string format = "tlg6";
   bool wrap = false;
+  bool clearTransparent = false;
   TagList tags;
 };
 

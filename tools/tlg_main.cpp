@@ -56,6 +56,7 @@ const char kDecodeUsage[] =
 const char kEncodeUsage[] =
     "usage: tlg encode IMAGE.png... [-o OUT.tlg | -d DIR] [-f] [-j N]\n"
     "                [--format tlg5|tlg6] [--wrap] [--tag KEY=VALUE]...\n"
+    "                [--clear-transparent]\n"
     "\n"
     "Writes each PNG file as NAME.tlg beside it, or into DIR.\n"
     "\n"
@@ -63,9 +64,12 @@ const char kEncodeUsage[] =
     "  -o OUT            the output of a single input\n"
     "  -d DIR            write the outputs into DIR\n"
     "  -f, --force       overwrite outputs that already exist\n"
-    "  -j, --jobs N      work on N files at once (default: one per processor core)\n"
+    "  -j, --jobs N      work on N files at once (default: one per processor core);\n"
+    "                    fewer files than N share the rest out as TLG6 threads\n"
     "  --format FORMAT   tlg6 (the default: smaller files) or tlg5 (faster to decode)\n"
     "  --wrap            put the image in a TLG0 wrapper\n"
+    "  --clear-transparent  store fully transparent pixels as 0 (smaller files;\n"
+    "                    their colour is lost)\n"
     "  --tag KEY=VALUE   add a tag to the wrapper (implies --wrap); may be repeated\n";
 
 struct Command {
@@ -96,7 +100,9 @@ bool Takes(const Command& command, const std::string& option) {
   const std::string name = command.name;
   if (option == "-j" || option == "--jobs") return true;
   if (option == "-o" || option == "-d" || option == "-f" || option == "--force") return name != "info";
-  if (option == "--format" || option == "--wrap" || option == "--tag") return name == "encode";
+  if (option == "--format" || option == "--wrap" || option == "--tag" || option == "--clear-transparent") {
+    return name == "encode";
+  }
   return false;
 }
 
@@ -147,6 +153,8 @@ int ParseArguments(const Command& command, int argc, char** argv, CommandOptions
       if (!ParseJobs(argv[++i], options.jobs)) return UsageError(arg + " takes a number of files from 1 up", command.usage);
     } else if (arg == "--wrap") {
       options.wrap = true;
+    } else if (arg == "--clear-transparent") {
+      options.clearTransparent = true;
     } else {  // --tag
       const std::string tag = argv[++i];
       const size_t equals = tag.find('=');

@@ -155,6 +155,10 @@ typedef struct tlg_encode_options {
   int wrap;             /* nonzero: a TLG0 wrapper with a "tags" chunk (tags may be none) */
   const tlg_tag* tags;  /* written in this order; tags imply wrap */
   size_t tag_count;
+  unsigned threads;      /* TLG6 block rows coded on this many threads; 0 or 1: the calling
+                          * thread alone. The output is the same bytes for every count. */
+  int clear_transparent; /* nonzero: fully transparent pixels are stored as 0, whatever their
+                          * colour (smaller files, but that colour is lost) */
 } tlg_encode_options;
 
 TLG_API void tlg_encode_options_init(tlg_encode_options* options);

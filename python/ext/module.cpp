@@ -237,7 +237,8 @@ EncodeInput PrepareEncode(const py::array& pixels) {
 
 // kind: 5 or 6; tags: (key, value) byte strings, written in this order.
 py::bytes Encode(const py::array& pixels, int kind, bool wrap,
-                 const std::vector<std::pair<std::string, std::string>>& tags) {
+                 const std::vector<std::pair<std::string, std::string>>& tags, unsigned threads,
+                 bool clearTransparent) {
   if (kind != TLG_KIND_TLG5 && kind != TLG_KIND_TLG6) throw py::value_error("kind must be 5 or 6");
   const EncodeInput in = PrepareEncode(pixels);
   std::vector<tlg_tag> entries;
@@ -250,6 +251,8 @@ py::bytes Encode(const py::array& pixels, int kind, bool wrap,
   options.wrap = wrap ? 1 : 0;
   options.tags = entries.empty() ? nullptr : entries.data();
   options.tag_count = entries.size();
+  options.threads = threads;
+  options.clear_transparent = clearTransparent ? 1 : 0;
 
   void* out = nullptr;
   size_t outSize = 0;
@@ -276,6 +279,7 @@ PYBIND11_MODULE(_tlg, m) {
   m.def("decode_truncated", &DecodeTruncated, py::arg("data"), py::arg("max_pixels"),
         "(RGBA array, whether the data ended early): the rows decoded before the end, the rest 0");
   m.def("encode", &Encode, py::arg("pixels"), py::arg("kind"), py::arg("wrap"), py::arg("tags"),
+        py::arg("threads"), py::arg("clear_transparent"),
         "TLG bytes from an (height, width, 3 or 4) uint8 array");
   m.def("library_version", [] {
     const uint32_t v = tlg_version();

@@ -45,6 +45,19 @@ def test_round_trip(format):
         assert tlg.decode(tlg.encode(numpy.zeros(shape, numpy.uint8), format)).shape == shape[:2] + (4,)
 
 
+def test_threads_and_clear_transparent():
+    pixels = random_pixels(70, 45, 4, seed=8)
+    pixels[::3, ::2, 3] = 0
+    alone = tlg.encode(pixels)
+    assert tlg.encode(pixels, threads=4) == alone
+    cleared = tlg.decode(tlg.encode(pixels, "tlg5", clear_transparent=True))
+    transparent = pixels[..., 3] == 0
+    assert not cleared[transparent].any()
+    numpy.testing.assert_array_equal(cleared[~transparent], pixels[~transparent])
+    with pytest.raises(ValueError):
+        tlg.encode(pixels, threads=0)
+
+
 def test_any_strides():
     wide = random_pixels(40, 70, 4, seed=3)
     views = {

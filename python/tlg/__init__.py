@@ -49,6 +49,8 @@ DEFAULT_MAX_PIXELS = _tlg.DEFAULT_MAX_PIXELS
 
 _KIND_NAMES = {5: "tlg5", 6: "tlg6", 7: "wrapped"}
 _FORMATS = {"tlg5": 5, "tlg6": 6}
+# More threads than this only cost memory.
+_MOST_THREADS = 256
 
 # Bytes read ahead for the headers: far more than any header takes, little
 # enough to cost nothing.
@@ -197,25 +199,30 @@ def _encode_args(format, tags, wrap):
     return kind, bool(wrap) or tags is not None, pairs
 
 
-def encode(pixels, format="tlg6", tags=None, *, wrap=False):
+def encode(pixels, format="tlg6", tags=None, *, wrap=False, threads=1, clear_transparent=False):
     """Encodes a uint8 array of shape (height, width, 3) or (height, width, 4),
     of any strides, into TLG bytes.
 
     format is "tlg5" or "tlg6". With tags (a mapping of str or bytes), or
     wrap=True, the picture goes into a TLG0 wrapper with a "tags" chunk.
     Pictures whose every alpha is 255 are stored with three colours.
+    threads: TLG6 is coded on this many threads (the bytes are the same for
+    any count). clear_transparent: fully transparent pixels are stored as 0,
+    whatever their colour, which makes files smaller but loses that colour.
     """
     kind, wrapped, pairs = _encode_args(format, tags, wrap)
+    if not isinstance(threads, int) or threads < 1:
+        raise ValueError("threads must be a whole number from 1 up")
     if not isinstance(pixels, numpy.ndarray):
         pixels = numpy.asarray(pixels)
-    return _tlg.encode(pixels, kind, wrapped, pairs)
+    return _tlg.encode(pixels, kind, wrapped, pairs, min(threads, _MOST_THREADS), bool(clear_transparent))
 
 
-def write(path, pixels, format="tlg6", tags=None, *, wrap=False):
+def write(path, pixels, format="tlg6", tags=None, *, wrap=False, threads=1, clear_transparent=False):
     """Encodes pixels as encode() does and writes them to path atomically: the
     file is written under a temporary name in the same folder and renamed over
     path once whole, so that path never holds a partial picture."""
-    data = encode(pixels, format, tags, wrap=wrap)
+    data = encode(pixels, format, tags, wrap=wrap, threads=threads, clear_transparent=clear_transparent)
     path = os.fspath(path)
     folder, name = os.path.split(path)
     for _ in range(100):

@@ -8,7 +8,8 @@ file, ``im.info["tags"]``. The pixels are decoded on load; with
 ImageFile.LOAD_TRUNCATED_IMAGES set, a file that ends early gives the rows
 before its end, and black below them. Saving writes TLG6 unless
 ``tlg_format="tlg5"`` is given; ``tags={...}`` puts the picture in a wrapper
-with those tags. Modes other than RGB and RGBA are converted to the one of
+with those tags; ``threads=N`` and ``clear_transparent=True`` are passed on
+to tlg.encode(). Modes other than RGB and RGBA are converted to the one of
 the two that keeps their colours and transparency; I, F and I;16 are refused.
 """
 from PIL import Image, ImageFile
@@ -107,7 +108,9 @@ def _save(im, fp, filename):
     if im.mode != target:
         im = im.convert(target)
     try:
-        data = tlg.encode(im, options.get("tlg_format", "tlg6"), options.get("tags"))
+        data = tlg.encode(im, options.get("tlg_format", "tlg6"), options.get("tags"),
+                          threads=options.get("threads", 1),
+                          clear_transparent=options.get("clear_transparent", False))
     except tlg.TlgError as error:
         raise OSError(f"cannot write TLG file: {error}") from error
     fp.write(data)

@@ -300,4 +300,21 @@ TEST_F(TlgTool, FilesSideBySideReportInInputOrder) {
   EXPECT_EQ(Tlg("info -j 0" + files).status, 2);
 }
 
+TEST_F(TlgTool, ThreadsAndClearTransparentOnEncode) {
+  auto image = MakeTestImage(ImagePattern::kSprite, 70, 50, 4, false);
+  for (size_t i = 0; i < image.pixels.size(); i += 3) image.pixels[i] &= 0x00FFFFFF;
+  const std::string png = WriteTestPng("sprite.png", image);
+  ASSERT_EQ(Tlg("encode -j 1 " + png + " -o " + Path("one.tlg")).status, 0);
+  ASSERT_EQ(Tlg("encode -j 4 " + png + " -o " + Path("four.tlg")).status, 0);
+  EXPECT_EQ(ReadWholeFile(Path("four.tlg")), ReadWholeFile(Path("one.tlg")));
+
+  ASSERT_EQ(Tlg("encode --clear-transparent " + png + " -o " + Path("clear.tlg")).status, 0);
+  ASSERT_EQ(Tlg("decode " + Path("clear.tlg")).status, 0);
+  const auto cleared = ReadPngPixels(Path("clear.png"));
+  ASSERT_EQ(cleared.size(), image.pixels.size());
+  for (size_t i = 0; i < cleared.size(); ++i) {
+    EXPECT_EQ(cleared[i], (image.pixels[i] >> 24) == 0 ? 0u : image.pixels[i]) << i;
+  }
+}
+
 }  // namespace
