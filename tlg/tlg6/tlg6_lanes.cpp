@@ -7,7 +7,8 @@
 #include "tlg/tlg6/tlg6_codes.h"
 #include "tlg/tlg6/tlg6_values.h"
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+// TLG6_NO_LANES builds the one-by-one path alone, to measure against.
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && !defined(TLG6_NO_LANES)
 #define TLG6_LANES 1
 #include <immintrin.h>
 #endif
