@@ -58,9 +58,8 @@ class BitWriter {
   uint32_t pendingCount_ = 0;
 };
 
-uint32_t HighestBit(uint32_t n) {
-  return n == 0 ? 0 : 31 - static_cast<uint32_t>(__builtin_clz(n));
-}
+// For n of 1 or more.
+uint32_t HighestBit(uint32_t n) { return 31 - static_cast<uint32_t>(__builtin_clz(n)); }
 
 // Elias gamma: as many zeros as the length has bits below its top one, the
 // top one, then those bits.
@@ -208,9 +207,14 @@ uint64_t AppendTlg6Cost(Tlg6CostState& state, const uint8_t* values, size_t coun
   MarkNonZero(values, count, nonZero);
   int32_t sum = state.rice.sum;
   int32_t countdown = state.rice.countdown;
-  for (size_t i = 0; i < count;) {
-    const bool valueRun = (nonZero[i / 64] >> (i % 64)) & 1;
-    if (valueRun != state.valueRun) {
+  // Runs alternate: only the first may go on from the values before.
+  bool valueRun = values[0] != 0;
+  if (valueRun != state.valueRun) {
+    state.valueRun = valueRun;
+    state.runLength = 0;
+  }
+  for (size_t i = 0; i < count; valueRun = !valueRun) {
+    if (i > 0) {
       state.valueRun = valueRun;
       state.runLength = 0;
     }
