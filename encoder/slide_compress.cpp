@@ -190,7 +190,9 @@ inline __attribute__((always_inline)) SlideCompressor::Match SlideCompressor::Fo
                                                Match best) const {
   const uint8_t* target = history_.data() + index;
   const auto position = static_cast<uint32_t>(base_ + index);
-  for (uint32_t candidate = chains.head[hash]; steps-- > 0;) {
+  // Nothing beats a match that reaches the limit, and the test below reads
+  // one byte past the best so far.
+  for (uint32_t candidate = chains.head[hash]; steps-- > 0 && best.length < limit;) {
     const uint32_t distance = position - candidate;
     if (distance - 1 >= kWindow) break;
     const size_t source = index - distance;
