@@ -83,6 +83,20 @@ def machine(context):
             f"{platform.system()} {platform.release()}")
 
 
+
+def instructions_table(title, column, path, sets):
+    """Lines of a table of instructions per pixel from callgrind's
+    "format set instructions pixels" rows."""
+    table = collections.defaultdict(dict)
+    with open(path) as f:
+        for line in f:
+            fmt, s, ir, pixels = line.split()
+            table[fmt][s] = int(ir) / int(pixels)
+    lines = [title, "", f"| {column} | " + " | ".join(sets) + " |", "| --- " * (1 + len(sets)) + "|"]
+    for fmt in ("tlg6", "tlg5"):
+        lines.append(f"| {fmt.upper()} | " + " | ".join(f"{table[fmt].get(s, 0):.1f}" for s in sets) + " |")
+    return lines + [""]
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("decode")
@@ -121,18 +135,8 @@ def main():
     lines.append("")
 
     if args.callgrind and os.path.exists(args.callgrind):
-        lines.append("Instructions per pixel (callgrind, LoadTlg only):")
-        lines.append("")
-        lines += ["| decoder | " + " | ".join(sets) + " |", "| --- " * (1 + len(sets)) + "|"]
-        table = collections.defaultdict(dict)
-        with open(args.callgrind) as f:
-            for line in f:
-                fmt, s, ir, pixels = line.split()
-                table[fmt][s] = int(ir) / int(pixels)
-        for fmt in ("tlg6", "tlg5"):
-            lines.append(f"| {fmt.upper()} | " +
-                         " | ".join(f"{table[fmt].get(s, 0):.1f}" for s in sets) + " |")
-        lines.append("")
+        lines += instructions_table("Instructions per pixel (callgrind, LoadTlg only):", "decoder",
+                                    args.callgrind, sets)
 
     if args.encode and os.path.exists(args.encode):
         # Wall time: the threaded encoder works on other threads than the timed one.
@@ -156,18 +160,8 @@ def main():
         lines.append("")
 
     if args.callgrind_encode and os.path.exists(args.callgrind_encode):
-        lines.append("Instructions per pixel of our encoders (callgrind, one thread):")
-        lines.append("")
-        lines += ["| encoder | " + " | ".join(sets) + " |", "| --- " * (1 + len(sets)) + "|"]
-        table = collections.defaultdict(dict)
-        with open(args.callgrind_encode) as f:
-            for line in f:
-                fmt, s, ir, pixels = line.split()
-                table[fmt][s] = int(ir) / int(pixels)
-        for fmt in ("tlg6", "tlg5"):
-            lines.append(f"| {fmt.upper()} | " +
-                         " | ".join(f"{table[fmt].get(s, 0):.1f}" for s in sets) + " |")
-        lines.append("")
+        lines += instructions_table("Instructions per pixel of our encoders (callgrind, one thread):",
+                                    "encoder", args.callgrind_encode, sets)
 
     lines.append("Per picture (MP/s; bits per pixel of TLG6 / PNG / WebP):")
     lines.append("")

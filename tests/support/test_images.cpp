@@ -73,3 +73,14 @@ std::string PatternName(ImagePattern pattern) {
   }
   return "?";
 }
+
+TestImage RecolourTransparent(TestImage& image, uint32_t seed) {
+  TestImage cleared = image;
+  std::mt19937 random(seed);
+  for (size_t i = 0; i < image.pixels.size(); ++i) {
+    if (image.pixels[i] >> 24 != 0) continue;
+    image.pixels[i] = random() & 0x00FFFFFF;
+    cleared.pixels[i] = 0;
+  }
+  return cleared;
+}

@@ -24,5 +24,9 @@ struct TestImage {
 TestImage MakeTestImage(ImagePattern pattern, uint32_t width, uint32_t height, uint32_t seed,
                         bool opaque);
 
+// Gives every fully transparent pixel of `image` a random colour, and
+// returns the image as it is with those pixels all 0.
+TestImage RecolourTransparent(TestImage& image, uint32_t seed);
+
 std::vector<ImagePattern> AllImagePatterns();
 std::string PatternName(ImagePattern pattern);

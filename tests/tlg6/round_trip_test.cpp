@@ -99,13 +99,7 @@ TEST(Tlg6RoundTrip, ChosenFilterTypesCodeSmallest) {
 // changes; by default their colours come back.
 TEST(Tlg6RoundTrip, ClearTransparentZeroesOnlyFullyTransparentPixels) {
   TestImage image = MakeTestImage(ImagePattern::kSprite, 37, 21, 4, false);
-  TestImage cleared = image;
-  std::mt19937 random(3);
-  for (size_t i = 0; i < image.pixels.size(); ++i) {
-    if (image.pixels[i] >> 24 != 0) continue;
-    image.pixels[i] = random() & 0x00FFFFFF;
-    cleared.pixels[i] = 0;
-  }
+  const TestImage cleared = RecolourTransparent(image, 3);
   ASSERT_NE(image.pixels, cleared.pixels);
   Tlg6EncodeOptions options;
   options.clearTransparent = true;
