@@ -14,7 +14,7 @@ constexpr size_t kMaxShortMatch = 17;
 constexpr size_t kMaxMatch = 273;
 constexpr uint8_t kLongMatchNibble = 0xF0;
 constexpr int kItemsPerFlag = 8;
-constexpr uint32_t kHashBits = 13;
+constexpr uint32_t kHashBits = 14;
 constexpr uint32_t kHashSize = 1u << kHashBits;
 // Strings of 6 bytes or more are looked for along chains of strings that
 // share their first 6 bytes, then of 4, then of 3, each only so far back.
@@ -25,7 +25,11 @@ constexpr int kLongChainSteps = 64;
 constexpr int kMiddleChainSteps = 32;
 constexpr int kShortChainSteps = 4;
 constexpr size_t kGoodEnough = 64;  // stop searching a chain at a match this long
-constexpr size_t kLazyBelow = 32;
+// Lazy matching: a literal and then the match at the next byte beat the
+// match here only when that one is at least 2 bytes longer (a literal costs
+// 9 bits, a match 17). Past a short match the next byte seldom pays.
+constexpr size_t kLazyGain = 2;
+constexpr size_t kLazyBelow = 7;
 // Inside a match longer than this, only the strings at its first and last
 // few bytes go into the chains.
 constexpr size_t kSkipAbove = 32;
@@ -37,7 +41,10 @@ constexpr size_t kKeepAtEnd = 16;
 constexpr uint32_t kNone = 0x80000000u;
 // History kept before the oldest bytes go (all but the ring's): small, so
 // that the chains stay in the cache.
-constexpr size_t kHistoryLimit = size_t{1} << 17;
+constexpr size_t kHistoryLimit = size_t{1} << 15;
+// Zero bytes kept after the history, so that 8 bytes can be read at any
+// string in it.
+constexpr size_t kPadding = 8;
 
 uint32_t Load32(const uint8_t* p) {
   uint32_t v;
@@ -104,46 +111,41 @@ class ItemWriter {
   int itemsInGroup_ = 0;
 };
 
-// Hashes of the first 3, 4 and 6 bytes at p; 6 bytes must be there (the
-// strings of the last 3 bytes are looked up only while 6 are).
-uint32_t Hash3Of(uint32_t v) { return (v * 2654435761u) >> (32 - kHashBits); }
-uint32_t Hash3(const uint8_t* p) { return Hash3Of(Load32(p) & 0xFFFFFF); }
-// The same where only 3 bytes are there.
-uint32_t Hash3Of3(const uint8_t* p) {
-  return Hash3Of(p[0] | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16);
+// Hashes of the first 3, 4 and 6 of the 8 bytes in `v` (the history's
+// padding makes 8 readable wherever a string starts).
+uint32_t Hash3(uint64_t v) {
+  return (static_cast<uint32_t>(v << 8) * 2654435761u) >> (32 - kHashBits);
 }
-uint32_t Hash4(const uint8_t* p) { return (Load32(p) * 2654435761u) >> (32 - kHashBits); }
-uint32_t Hash6(const uint8_t* p) {
-  uint64_t v = 0;
-  std::memcpy(&v, p, kLongMatch);
-  return static_cast<uint32_t>((v * 0x9E3779B97F4A7C15ull) >> (64 - kHashBits));
+uint32_t Hash4(uint64_t v) { return (static_cast<uint32_t>(v) * 2654435761u) >> (32 - kHashBits); }
+uint32_t Hash6(uint64_t v) {
+  return static_cast<uint32_t>(((v << 16) * 0x9E3779B97F4A7C15ull) >> (64 - kHashBits));
 }
 
 }  // namespace
 
-SlideCompressor::SlideCompressor() : history_(kWindow, 0), rewindSize_(kWindow) {}
+
+SlideCompressor::SlideCompressor() : history_(kWindow + kPadding, 0), size_(kWindow), rewindSize_(kWindow) {}
 
 SlideCompressor::SlideCompressor(const uint8_t (&initialDictionary)[kDictionarySize])
-    : history_(initialDictionary, initialDictionary + kDictionarySize), rewindSize_(kWindow) {}
+    : history_(kWindow + kPadding, 0), size_(kWindow), rewindSize_(kWindow) {
+  std::copy(initialDictionary, initialDictionary + kDictionarySize, history_.begin());
+}
 
 SlideCompressor::Chains::Chains() : head(kHashSize, kNone) {}
 
-uint32_t SlideCompressor::position() const {
-  return static_cast<uint32_t>((base_ + history_.size()) & kMask);
-}
+uint32_t SlideCompressor::position() const { return static_cast<uint32_t>((base_ + size_) & kMask); }
 
 std::array<uint8_t, SlideCompressor::kDictionarySize> SlideCompressor::dictionary() const {
   std::array<uint8_t, kDictionarySize> ring;
-  const size_t first = history_.size() - kWindow;
-  for (size_t i = first; i < history_.size(); ++i) ring[(base_ + i) & kMask] = history_[i];
+  for (size_t i = size_ - kWindow; i < size_; ++i) ring[(base_ + i) & kMask] = history_[i];
   return ring;
 }
 
 // Enters the string at `inserted_`; its 6 bytes must be there.
 inline __attribute__((always_inline)) void SlideCompressor::InsertNext() {
   const auto position = static_cast<uint32_t>(base_ + inserted_);
-  const uint8_t* p = history_.data() + inserted_;
-  const uint32_t h3 = Hash3(p), h4 = Hash4(p), h6 = Hash6(p);
+  const uint64_t v = Load64(history_.data() + inserted_);
+  const uint32_t h3 = Hash3(v), h4 = Hash4(v), h6 = Hash6(v);
   chains3_.previous[inserted_] = chains3_.head[h3];
   chains3_.head[h3] = position;
   chains4_.previous[inserted_] = chains4_.head[h4];
@@ -153,12 +155,12 @@ inline __attribute__((always_inline)) void SlideCompressor::InsertNext() {
 }
 
 // Enters the strings at the history indices below `end` into their chains,
-// in order, each once, as far as their 6 bytes are known. Those below
-// `skipFrom` .. `skipTo` are passed over: inside a long match they only make
+// in order, each once, as far as their 6 bytes are known. Those from
+// `skipFrom` to `skipTo` are passed over: inside a long match they only make
 // the chains longer with strings much like their neighbours. A passed-over
 // index is marked with its own position, which no chain entry can hold.
 void SlideCompressor::InsertUpTo(size_t end, size_t skipFrom, size_t skipTo) {
-  end = std::min(end, history_.size() < kLongMatch ? 0 : history_.size() - kLongMatch + 1);
+  end = std::min(end, size_ < kLongMatch ? 0 : size_ - kLongMatch + 1);
   if (skipFrom < skipTo && inserted_ < skipTo && end > skipFrom) {
     InsertUpTo(skipFrom);
     for (; inserted_ < std::min(skipTo, end); ++inserted_) {
@@ -171,13 +173,14 @@ void SlideCompressor::InsertUpTo(size_t end, size_t skipFrom, size_t skipTo) {
 // Drops all history but the ring; chain entries are positions, not indices,
 // and stay as they are.
 void SlideCompressor::Compact() {
-  const size_t shift = history_.size() - kWindow;
+  const size_t shift = size_ - kWindow;
   for (Chains* chains : {&chains3_, &chains4_, &chains6_}) {
     std::copy(chains->previous.begin() + static_cast<ptrdiff_t>(shift),
-              chains->previous.begin() + static_cast<ptrdiff_t>(history_.size()),
-              chains->previous.begin());
+              chains->previous.begin() + static_cast<ptrdiff_t>(size_), chains->previous.begin());
   }
-  history_.erase(history_.begin(), history_.begin() + static_cast<ptrdiff_t>(shift));
+  std::copy(history_.begin() + static_cast<ptrdiff_t>(shift),
+            history_.begin() + static_cast<ptrdiff_t>(size_ + kPadding), history_.begin());
+  size_ -= shift;
   base_ += shift;
   inserted_ -= shift;
 }
@@ -185,54 +188,65 @@ void SlideCompressor::Compact() {
 // The longest match for the bytes at `index` along a chain, among strings at
 // most one window back, stopping at `enough` bytes; the nearest of equally
 // long ones.
-inline __attribute__((always_inline)) SlideCompressor::Match SlideCompressor::Follow(const Chains& chains, uint32_t hash, size_t index,
-                                               size_t limit, size_t enough, int steps,
-                                               Match best) const {
-  const uint8_t* target = history_.data() + index;
+inline __attribute__((always_inline)) SlideCompressor::Match SlideCompressor::Follow(
+    const Chains& chains, uint32_t hash, size_t index, size_t limit, size_t enough, int steps,
+    Match best) const {
+  // Nothing beats a match that reaches the limit.
+  if (best.length >= limit) return best;
+  const uint8_t* history = history_.data();
+  const uint8_t* target = history + index;
   const auto position = static_cast<uint32_t>(base_ + index);
-  // Nothing beats a match that reaches the limit, and the test below reads
-  // one byte past the best so far.
-  for (uint32_t candidate = chains.head[hash]; steps-- > 0 && best.length < limit;) {
+  // Only a string that agrees up to one byte past the best so far can beat
+  // it: 4 bytes ending there are compared first.
+  size_t check = best.length >= 4 ? best.length - 3 : 0;
+  uint32_t wanted = Load32(target + check);
+  for (uint32_t candidate = chains.head[hash]; steps-- > 0;) {
     const uint32_t distance = position - candidate;
     if (distance - 1 >= kWindow) break;
     const size_t source = index - distance;
-    const uint8_t* from = history_.data() + source;
     candidate = chains.previous[source];
-    // Only a string that agrees up to one byte past the best so far can beat it.
-    const size_t check = best.length >= 4 ? best.length - 3 : 0;
-    if (Load32(from + check) != Load32(target + check)) continue;
-    const size_t length = MatchLength(from, target, limit);
+    if (Load32(history + source + check) != wanted) continue;
+    const size_t length = MatchLength(history + source, target, limit);
     if (length > best.length) {
       best = Match{length, source};
-      if (length >= enough) break;
+      if (length >= enough || length >= limit) break;
+      check = length >= 4 ? length - 3 : 0;
+      wanted = Load32(target + check);
     }
   }
   return best;
 }
 
-// The match to take at `index`: the longest that the chains find. A string
-// from history index s is exactly what the decompressor repeats from ring
-// slot (base + s) mod 4096 for any distance from 1 to 4096, overlapping the
-// bytes it is writing included.
+// The match to take at `index`: the longest that the chains find, if it is
+// longer than `beat` bytes. A string from history index s is exactly what
+// the decompressor repeats from ring slot (base + s) mod 4096 for any
+// distance from 1 to 4096, overlapping the bytes it is writing included.
 inline __attribute__((always_inline)) SlideCompressor::Match SlideCompressor::Find(
-    size_t index) const {
-  Match best;
-  const size_t limit = std::min(kMaxMatch, history_.size() - index);
-  if (limit < kMinMatch) return best;
+    size_t index, size_t beat) const {
+  const size_t limit = std::min(kMaxMatch, size_ - index);
+  if (limit <= beat) return Match{};
+  const auto longer = [beat](Match m) { return m.length > beat ? m : Match{}; };
+  Match best{beat, 0};
   const uint8_t* target = history_.data() + index;
-  if (limit >= kLongMatch) {
-    best = Follow(chains6_, Hash6(target), index, limit, std::min(limit, kGoodEnough),
-                  kLongChainSteps, best);
-    if (best.length >= kLongMatch) return best;
-  }
-  if (limit >= kMiddleMatch) {
-    // No string of 6 bytes so far back: one of 5 is as good as it gets.
-    best = Follow(chains4_, Hash4(target), index, limit, kLongMatch - 1, kMiddleChainSteps, best);
-    if (best.length >= kMiddleMatch) return best;
-  }
+  const uint64_t v = Load64(target);
+  // Every chain holds the same strings, so with no string of the same first
+  // 3 bytes within the window there is no match at all: the common case in
+  // noise, answered with one look.
   const auto position = static_cast<uint32_t>(base_ + index);
+  const uint32_t nearest3 = chains3_.head[Hash3(v)];
+  if (position - nearest3 - 1 >= kWindow) return Match{};
+  if (limit >= kLongMatch) {
+    best = Follow(chains6_, Hash6(v), index, limit, std::min(limit, kGoodEnough), kLongChainSteps,
+                  best);
+    if (best.length >= kLongMatch) return longer(best);
+  }
+  // No string of 6 bytes so far back: one of 5 is as good as it gets.
+  if (limit >= kMiddleMatch && beat < kLongMatch - 1) {
+    best = Follow(chains4_, Hash4(v), index, limit, kLongMatch - 1, kMiddleChainSteps, best);
+  }
+  if (best.length >= kMinMatch) return longer(best);
   int steps = kShortChainSteps;
-  for (uint32_t candidate = chains3_.head[Hash3Of3(target)]; steps-- > 0;) {
+  for (uint32_t candidate = nearest3; steps-- > 0;) {
     const uint32_t distance = position - candidate;
     if (distance - 1 >= kWindow) break;
     const size_t source = index - distance;
@@ -246,27 +260,36 @@ inline __attribute__((always_inline)) SlideCompressor::Match SlideCompressor::Fi
 }
 
 std::vector<uint8_t> SlideCompressor::Compress(const uint8_t* data, size_t size) {
-  rewindSize_ = history_.size();
-  rewindInserted_ = inserted_;
   std::vector<uint8_t> out;
-  if (size == 0) return out;
+  out.resize(Compress(data, size, out));
+  return out;
+}
+
+size_t SlideCompressor::Compress(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
+  rewindSize_ = size_;
+  rewindInserted_ = inserted_;
+  if (size == 0) return 0;
   // The chains hold 32-bit history indices.
   if (size > static_cast<size_t>(std::numeric_limits<int32_t>::max()) - kWindow) {
     throw std::length_error("SlideCompressor: input too large");
   }
-  if (history_.size() > kWindow && history_.size() + size > kHistoryLimit) Compact();
-  const size_t start = history_.size();
+  if (size_ > kWindow && size_ + size > kHistoryLimit) Compact();
+  const size_t start = size_;
   rewindSize_ = start;
   rewindInserted_ = inserted_;
-  history_.insert(history_.end(), data, data + size);
-  const size_t end = history_.size();
+  if (history_.size() < start + size + kPadding) history_.resize(start + size + kPadding);
+  std::memcpy(history_.data() + start, data, size);
+  std::memset(history_.data() + start + size, 0, kPadding);
+  size_ = start + size;
+  const size_t end = size_;
   for (Chains* chains : {&chains3_, &chains4_, &chains6_}) {
     if (chains->previous.size() < end) chains->previous.resize(std::max(end, 2 * chains->previous.size()));
   }
   // The ring's last strings run on into this input.
   InsertUpTo(start);
 
-  out.resize(size + size / 8 + 2);  // all literals at worst
+  // All literals at worst; a buffer large enough already is not filled anew.
+  if (out.size() < size + size / 8 + 2) out.resize(size + size / 8 + 2);
   ItemWriter writer(out.data());
   size_t index = start;
   Match pending = Find(index);
@@ -278,11 +301,10 @@ std::vector<uint8_t> SlideCompressor::Compress(const uint8_t* data, size_t size)
     } else {
       InsertUpTo(index + 1);
     }
-    // One step of lazy matching: a longer match at the next byte is worth a
-    // literal. Past a long match that seldom pays for the search.
+    // One step of lazy matching.
     if (current.length != 0 && current.length < kLazyBelow && index + 1 < end) {
-      pending = Find(index + 1);
-      if (pending.length > current.length) current.length = 0;
+      pending = Find(index + 1, current.length + kLazyGain - 1);
+      if (pending.length != 0) current.length = 0;
     } else {
       pending = Match{};
     }
@@ -301,8 +323,7 @@ std::vector<uint8_t> SlideCompressor::Compress(const uint8_t* data, size_t size)
     index += current.length;
     pending = index < end ? Find(index) : Match{};
   }
-  out.resize(writer.size());
-  return out;
+  return writer.size();
 }
 
 void SlideCompressor::Rewind() {
@@ -310,10 +331,11 @@ void SlideCompressor::Rewind() {
   while (inserted_ > rewindInserted_) {
     --inserted_;
     if (chains3_.previous[inserted_] == static_cast<uint32_t>(base_ + inserted_)) continue;
-    const uint8_t* p = history_.data() + inserted_;
-    chains3_.head[Hash3(p)] = chains3_.previous[inserted_];
-    chains4_.head[Hash4(p)] = chains4_.previous[inserted_];
-    chains6_.head[Hash6(p)] = chains6_.previous[inserted_];
+    const uint64_t v = Load64(history_.data() + inserted_);
+    chains3_.head[Hash3(v)] = chains3_.previous[inserted_];
+    chains4_.head[Hash4(v)] = chains4_.previous[inserted_];
+    chains6_.head[Hash6(v)] = chains6_.previous[inserted_];
   }
-  history_.resize(rewindSize_);
+  size_ = rewindSize_;
+  std::memset(history_.data() + size_, 0, kPadding);
 }

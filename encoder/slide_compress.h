@@ -22,6 +22,10 @@ class SlideCompressor {
   // stream still starts with its own flag byte. An empty input gives an empty
   // stream.
   std::vector<uint8_t> Compress(const uint8_t* data, size_t size);
+  // The same into the first bytes of `out`, which grows as needed but keeps
+  // its size otherwise, so that one buffer serves call after call; returns
+  // the stream's length.
+  size_t Compress(const uint8_t* data, size_t size, std::vector<uint8_t>& out);
 
   // Takes back the last Compress call (if any since the last Rewind): the
   // dictionary and position are as they were before it, as for a record the
@@ -49,12 +53,14 @@ class SlideCompressor {
   void Compact();
   Match Follow(const Chains& chains, uint32_t hash, size_t index, size_t limit, size_t enough,
                int steps, Match best) const;
-  Match Find(size_t index) const;
+  Match Find(size_t index, size_t beat = 2) const;  // a match longer than `beat` bytes, or none
 
   // The bytes from position `base_` on: the last 4096 before the current
   // input are the ring, position a in slot a mod 4096. The chains persist
   // from call to call.
+  // `size_` bytes, then zero padding.
   std::vector<uint8_t> history_;
+  size_t size_ = 0;
   uint64_t base_ = 0;
   Chains chains3_, chains4_, chains6_;
   size_t inserted_ = 0;  // history indices below this are in the chains

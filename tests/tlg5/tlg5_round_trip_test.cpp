@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "encoder/tlg5_encoder.h"
+#include "encoder/tlg5_planes.h"
 #include "stream/binary_stream.h"
 #include "tests/support/row_collector.h"
 #include "tests/support/test_images.h"
@@ -195,6 +196,34 @@ TEST(Tlg5RoundTrip, DamagedFilesFailWithoutLeavingTheBuffers) {
     } else {
       EXPECT_EQ(result, kLoadFailed) << trial;
       EXPECT_TRUE(RowCallsArePrefix(rows.rowCalls, 11)) << trial;
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Tlg5Planes, VectorSplitMatchesThePortableOne) {
+  // Widths around the 16-pixel steps, a first row and a later one.
+  std::mt19937 random(5);
+  for (uint32_t width : {1u, 15u, 16u, 17u, 33u, 70u}) {
+    std::vector<uint32_t> pixels(width * 3);
+    for (auto& p : pixels) p = static_cast<uint32_t>(random());
+    for (uint32_t first : {0u, 1u}) {
+      const size_t count = static_cast<size_t>(3 - first) * width;
+      Bytes vector[4], portable[4];
+      uint8_t* vectorPlanes[4];
+      uint8_t* portablePlanes[4];
+      for (int c = 0; c < 4; ++c) {
+        vector[c].assign(count, 0);
+        portable[c].assign(count, 1);
+        vectorPlanes[c] = vector[c].data();
+        portablePlanes[c] = portable[c].data();
+      }
+      SplitTlg5Rows(pixels.data(), width, first, 3, vectorPlanes);
+      SplitTlg5RowsPortable(pixels.data(), width, first, 3, portablePlanes);
+      for (int c = 0; c < 4; ++c) EXPECT_EQ(vector[c], portable[c]) << width << " " << first << " " << c;
     }
   }
 }
