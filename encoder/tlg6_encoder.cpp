@@ -65,15 +65,23 @@ std::vector<uint8_t> CandidateFilterTypes(uint32_t colours, int forced) {
 
 // The pixels as they will decode: no alpha for 3 colours, blue alone for 1.
 // Fully transparent pixels become 0 first where asked.
-std::vector<uint32_t> DecodedForm(const uint32_t* pixels, size_t count, uint32_t colours,
-                                  bool clearTransparent) {
-  std::vector<uint32_t> out(pixels, pixels + count);
-  for (uint32_t& p : out) {
-    if (clearTransparent && (p >> 24) == 0) p = 0;
-    if (colours == 3) p |= kTlg6OpaqueInitialPixel;
-    if (colours == 1) p &= 0xFF;
-  }
-  return out;
+uint32_t DecodedPixel(uint32_t p, uint32_t colours, bool clearTransparent) {
+  if (clearTransparent && (p >> 24) == 0) p = 0;
+  if (colours == 3) p |= kTlg6OpaqueInitialPixel;
+  if (colours == 1) p &= 0xFF;
+  return p;
+}
+
+// The pixels as they will decode: the caller's own where nothing changes
+// (the usual case, which spares a copy of the whole image), else `copy`.
+const uint32_t* DecodedForm(const uint32_t* pixels, size_t count, uint32_t colours,
+                            bool clearTransparent, std::vector<uint32_t>& copy) {
+  size_t i = 0;
+  while (i < count && DecodedPixel(pixels[i], colours, clearTransparent) == pixels[i]) ++i;
+  if (i == count) return pixels;
+  copy.assign(pixels, pixels + count);
+  for (; i < count; ++i) copy[i] = DecodedPixel(copy[i], colours, clearTransparent);
+  return copy.data();
 }
 
 struct EncodedBlockRow {
@@ -84,7 +92,7 @@ struct EncodedBlockRow {
 // Codes block rows one at a time; one per thread, reused from row to row.
 class BlockRowCoder {
  public:
-  BlockRowCoder(const std::vector<uint32_t>& pixels, uint32_t width, uint32_t colours,
+  BlockRowCoder(const uint32_t* pixels, uint32_t width, uint32_t colours,
                 const std::vector<uint8_t>& candidates, const Tlg6RiceTable& table)
       : pixels_(pixels), width_(width), colours_(colours),
         initialPixel_(Tlg6InitialPixel(colours)), candidates_(candidates), table_(table) {
@@ -202,7 +210,7 @@ class BlockRowCoder {
     return costed;
   }
 
-  const std::vector<uint32_t>& pixels_;
+  const uint32_t* pixels_;
   const uint32_t width_;
   const uint32_t colours_;
   const uint32_t initialPixel_;
@@ -227,8 +235,8 @@ std::vector<uint8_t> EncodeTlg6(const uint32_t* pixels, uint32_t width, uint32_t
   const size_t pixelCount = static_cast<size_t>(width) * height;
   const uint32_t colours = ChooseColours(pixels, pixelCount, options.colours);
   const std::vector<uint8_t> candidates = CandidateFilterTypes(colours, options.filterType);
-  const std::vector<uint32_t> image =
-      DecodedForm(pixels, pixelCount, colours, options.clearTransparent);
+  std::vector<uint32_t> copy;
+  const uint32_t* image = DecodedForm(pixels, pixelCount, colours, options.clearTransparent, copy);
   const Tlg6RiceTable table = BuildTlg6RiceTable();
 
   const uint32_t blocksPerRow = (width + kTlg6BlockSize - 1) >> kTlg6BlockShift;

@@ -59,7 +59,7 @@ void DifferencesFrom(const uint32_t* row, const uint32_t* above, uint32_t width,
 
 }  // namespace
 
-void ComputeTlg6DifferencesPortable(const std::vector<uint32_t>& pixels, uint32_t width,
+void ComputeTlg6DifferencesPortable(const uint32_t* pixels, uint32_t width,
                                     uint32_t y0, uint32_t rows, uint32_t initialPixel,
                                     Tlg6Differences& out) {
   const size_t count = static_cast<size_t>(rows) * width;
@@ -67,14 +67,14 @@ void ComputeTlg6DifferencesPortable(const std::vector<uint32_t>& pixels, uint32_
   out.average.resize(count);
   for (uint32_t yy = 0; yy < rows; ++yy) {
     const uint32_t y = y0 + yy;
-    const uint32_t* row = pixels.data() + static_cast<size_t>(y) * width;
+    const uint32_t* row = pixels + static_cast<size_t>(y) * width;
     const size_t i = static_cast<size_t>(yy) * width;
     DifferencesFrom(row, y > 0 ? row - width : nullptr, width, 0, initialPixel,
                     out.median.data() + i, out.average.data() + i);
   }
 }
 
-void ComputeTlg6Differences(const std::vector<uint32_t>& pixels, uint32_t width, uint32_t y0,
+void ComputeTlg6Differences(const uint32_t* pixels, uint32_t width, uint32_t y0,
                             uint32_t rows, uint32_t initialPixel, Tlg6Differences& out) {
 #if defined(__SSE2__)
   using Ops = Sse2PixelOps;
@@ -84,7 +84,7 @@ void ComputeTlg6Differences(const std::vector<uint32_t>& pixels, uint32_t width,
   const __m128i initial = _mm_set1_epi32(static_cast<int>(initialPixel));
   for (uint32_t yy = 0; yy < rows; ++yy) {
     const uint32_t y = y0 + yy;
-    const uint32_t* row = pixels.data() + static_cast<size_t>(y) * width;
+    const uint32_t* row = pixels + static_cast<size_t>(y) * width;
     const uint32_t* above = y > 0 ? row - width : nullptr;
     uint32_t* median = out.median.data() + static_cast<size_t>(yy) * width;
     uint32_t* average = out.average.data() + static_cast<size_t>(yy) * width;

@@ -19,9 +19,9 @@ struct Tlg6Differences {
   std::vector<uint32_t> median;
   std::vector<uint32_t> average;
 };
-void ComputeTlg6Differences(const std::vector<uint32_t>& pixels, uint32_t width, uint32_t y0,
+void ComputeTlg6Differences(const uint32_t* pixels, uint32_t width, uint32_t y0,
                             uint32_t rows, uint32_t initialPixel, Tlg6Differences& out);
-void ComputeTlg6DifferencesPortable(const std::vector<uint32_t>& pixels, uint32_t width,
+void ComputeTlg6DifferencesPortable(const uint32_t* pixels, uint32_t width,
                                     uint32_t y0, uint32_t rows, uint32_t initialPixel,
                                     Tlg6Differences& out);
 

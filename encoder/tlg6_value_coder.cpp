@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr size_t kCodesPerReserve = 256;
+
 // Bits go into the bytes least significant first, through a 64-bit word
 // that is written out 32 bits at a time.
 class BitWriter {
@@ -165,10 +167,14 @@ Tlg6CodedColour EncodeTlg6Values(const uint8_t* values, size_t count, const Tlg6
     for (size_t i = 0; i < count;) {
       const size_t end = RunEnd(nonZero, count, i, valueRun);
       if (end - i > UINT32_MAX) throw std::length_error("TLG6 run too long");
-      out.Reserve(valueRun ? 1 + end - i : 1);
+      out.Reserve(1);
       PutRunLength(out, static_cast<uint32_t>(end - i));
-      if (valueRun) {
-        for (; i < end; ++i) {
+      // Room for a long run is made a piece at a time: its worst case is
+      // far above what it takes.
+      while (valueRun && i < end) {
+        const size_t pieceEnd = std::min(end, i + kCodesPerReserve);
+        out.Reserve(pieceEnd - i);
+        for (; i < pieceEnd; ++i) {
           const uint32_t code = Tlg6ValueCode(values[i]);
           PutValue(out, code, table.At(sum, countdown));
           sum += static_cast<int32_t>(code >> 1);

@@ -24,8 +24,8 @@ TEST(Tlg6Encoder, BlockCostsMatchTheTransforms) {
       SCOPED_TRACE(testing::Message() << PatternName(pattern) << " " << width << "x" << rows);
       const TestImage image = MakeTestImage(pattern, width, rows + 3, ++seed, false);
       Tlg6Differences vector, portable;
-      ComputeTlg6Differences(image.pixels, width, 3, rows, 0, vector);
-      ComputeTlg6DifferencesPortable(image.pixels, width, 3, rows, 0, portable);
+      ComputeTlg6Differences(image.pixels.data(), width, 3, rows, 0, vector);
+      ComputeTlg6DifferencesPortable(image.pixels.data(), width, 3, rows, 0, portable);
       ASSERT_EQ(vector.median, portable.median);
       ASSERT_EQ(vector.average, portable.average);
 
