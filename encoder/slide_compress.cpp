@@ -157,14 +157,16 @@ inline __attribute__((always_inline)) void SlideCompressor::InsertNext() {
 // Enters the strings at the history indices below `end` into their chains,
 // in order, each once, as far as their 6 bytes are known. Those from
 // `skipFrom` to `skipTo` are passed over: inside a long match they only make
-// the chains longer with strings much like their neighbours. A passed-over
-// index is marked with its own position, which no chain entry can hold.
+// the chains longer with strings much like their neighbours. Passed-over
+// indices are noted for Rewind.
 void SlideCompressor::InsertUpTo(size_t end, size_t skipFrom, size_t skipTo) {
   end = std::min(end, size_ < kLongMatch ? 0 : size_ - kLongMatch + 1);
   if (skipFrom < skipTo && inserted_ < skipTo && end > skipFrom) {
     InsertUpTo(skipFrom);
-    for (; inserted_ < std::min(skipTo, end); ++inserted_) {
-      chains3_.previous[inserted_] = static_cast<uint32_t>(base_ + inserted_);
+    const size_t to = std::min(skipTo, end);
+    if (inserted_ < to) {
+      skipped_.push_back(Span{inserted_, to});
+      inserted_ = to;
     }
   }
   for (; inserted_ < end; ++inserted_) InsertNext();
@@ -268,6 +270,7 @@ std::vector<uint8_t> SlideCompressor::Compress(const uint8_t* data, size_t size)
 size_t SlideCompressor::Compress(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
   rewindSize_ = size_;
   rewindInserted_ = inserted_;
+  skipped_.clear();
   if (size == 0) return 0;
   // The chains hold 32-bit history indices.
   if (size > static_cast<size_t>(std::numeric_limits<int32_t>::max()) - kWindow) {
@@ -328,9 +331,13 @@ size_t SlideCompressor::Compress(const uint8_t* data, size_t size, std::vector<u
 
 void SlideCompressor::Rewind() {
   // Chains undone newest first give back each head as it was.
+  size_t span = skipped_.size();
   while (inserted_ > rewindInserted_) {
+    if (span > 0 && skipped_[span - 1].end == inserted_) {
+      inserted_ = skipped_[--span].begin;
+      continue;
+    }
     --inserted_;
-    if (chains3_.previous[inserted_] == static_cast<uint32_t>(base_ + inserted_)) continue;
     const uint64_t v = Load64(history_.data() + inserted_);
     chains3_.head[Hash3(v)] = chains3_.previous[inserted_];
     chains4_.head[Hash4(v)] = chains4_.previous[inserted_];

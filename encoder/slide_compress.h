@@ -64,6 +64,11 @@ class SlideCompressor {
   uint64_t base_ = 0;
   Chains chains3_, chains4_, chains6_;
   size_t inserted_ = 0;  // history indices below this are in the chains
+  // Indices passed over by the last Compress call, in order.
+  struct Span {
+    size_t begin, end;
+  };
+  std::vector<Span> skipped_;
   size_t rewindSize_ = 0;
   size_t rewindInserted_ = 0;
 };
