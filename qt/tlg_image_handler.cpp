@@ -7,6 +7,7 @@
 #include <QSize>
 #include <QVariant>
 
+#include <algorithm>
 #include <climits>
 
 #include "tlg/tlg.h"
@@ -90,9 +91,23 @@ bool TlgImageHandler::read(QImage* image) {
   return true;
 }
 
+namespace {
+
+// Qt's writer has no setting for threads, so a program or its user asks for
+// them through the environment, as Qt's own QT_IMAGEIO_MAXALLOC sets a limit.
+unsigned WriterThreads() {
+  constexpr int kMostThreads = 256;  // more only cost memory
+  bool ok = false;
+  const int threads = qEnvironmentVariableIntValue("TLG_THREADS", &ok);
+  return ok && threads > 1 ? unsigned(std::min(threads, kMostThreads)) : 1;
+}
+
+}  // namespace
+
 bool TlgImageHandler::write(const QImage& image) {
   tlg_encode_options options;
   tlg_encode_options_init(&options);
+  options.threads = WriterThreads();
   const QByteArray sub_type = subType_.toLower();
   if (sub_type == "tlg5")
     options.kind = TLG_KIND_TLG5;

@@ -3,14 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QLoggingCategory>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "tests/desktop/pictures.h"
 
@@ -119,6 +123,53 @@ TEST(QtPlugin, WriterToReaderRoundTripIsExact) {
   writer.setSubType("tlg7");
   EXPECT_FALSE(writer.write(argb));
   EXPECT_TRUE(out.data().isEmpty());
+}
+
+// Threads of this process, from the kernel's own count.
+int ThreadCount() {
+  QFile status("/proc/self/status");
+  if (!status.open(QIODevice::ReadOnly)) return 0;
+  for (const QByteArray& line : status.readAll().split('\n')) {
+    if (line.startsWith("Threads:")) return line.mid(8).trimmed().toInt();
+  }
+  return 0;
+}
+
+QByteArray WriteTlg6(const QImage& image) {
+  QByteArray file;
+  QBuffer out(&file);
+  out.open(QIODevice::WriteOnly);
+  QImageWriter writer(&out, "tlg");
+  EXPECT_TRUE(writer.write(image)) << writer.errorString().toStdString();
+  return file;
+}
+
+TEST(QtPlugin, WriterTakesItsThreadsFromTheEnvironment) {
+  QImage image(1024, 1024, QImage::Format_ARGB32);
+  for (int y = 0; y < image.height(); y++) {
+    for (int x = 0; x < image.width(); x++) image.setPixel(x, y, qRgba(x * y, x ^ y, x + y, y));
+  }
+  qunsetenv("TLG_THREADS");
+  const QByteArray alone = WriteTlg6(image);
+  for (const char* odd : {"0", "-3", "many", "100000"}) {
+    qputenv("TLG_THREADS", odd);
+    EXPECT_EQ(WriteTlg6(image), alone) << odd;
+  }
+
+  // Four asked for: the process runs more threads while it writes.
+  qputenv("TLG_THREADS", "4");
+  const int before = ThreadCount();
+  std::atomic<int> most{0};
+  std::atomic<bool> done{false};
+  std::thread watcher([&] {
+    while (!done) most = std::max(most.load(), ThreadCount());
+  });
+  const QByteArray threaded = WriteTlg6(image);
+  done = true;
+  watcher.join();
+  qunsetenv("TLG_THREADS");
+  EXPECT_EQ(threaded, alone);
+  EXPECT_GE(most.load(), before + 1 + 3);  // the watcher and three helpers
 }
 
 // Reading fails cleanly, with the reason in QImageReader::error().
