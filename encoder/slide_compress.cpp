@@ -41,7 +41,7 @@ constexpr size_t kKeepAtEnd = 16;
 constexpr uint32_t kNone = 0x80000000u;
 // History kept before the oldest bytes go (all but the ring's): small, so
 // that the chains stay in the cache.
-constexpr size_t kHistoryLimit = size_t{1} << 15;
+constexpr size_t kHistoryLimit = size_t{1} << 16;
 // Zero bytes kept after the history, so that 8 bytes can be read at any
 // string in it.
 constexpr size_t kPadding = 8;
@@ -321,7 +321,10 @@ size_t SlideCompressor::Compress(const uint8_t* data, size_t size, std::vector<u
     if (current.length > kSkipAbove) {
       InsertUpTo(index + current.length, index + kKeepAtStart, index + current.length - kKeepAtEnd);
     } else {
-      InsertUpTo(index + current.length);
+      // Strings whose 6 bytes are all known; the common case, inline.
+      const size_t known = std::min(index + current.length, end - kLongMatch + 1);
+      for (; inserted_ < known; ++inserted_) InsertNext();
+      if (inserted_ < index + current.length) InsertUpTo(index + current.length);
     }
     index += current.length;
     pending = index < end ? Find(index) : Match{};
