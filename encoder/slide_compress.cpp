@@ -123,8 +123,8 @@ uint32_t Hash6(uint64_t v) {
 
 }  // namespace
 
-
-SlideCompressor::SlideCompressor() : history_(kWindow + kPadding, 0), size_(kWindow), rewindSize_(kWindow) {}
+SlideCompressor::SlideCompressor()
+    : history_(kWindow + kPadding, 0), size_(kWindow), rewindSize_(kWindow) {}
 
 SlideCompressor::SlideCompressor(const uint8_t (&initialDictionary)[kDictionarySize])
     : history_(kWindow + kPadding, 0), size_(kWindow), rewindSize_(kWindow) {
@@ -133,7 +133,9 @@ SlideCompressor::SlideCompressor(const uint8_t (&initialDictionary)[kDictionaryS
 
 SlideCompressor::Chains::Chains() : head(kHashSize, kNone) {}
 
-uint32_t SlideCompressor::position() const { return static_cast<uint32_t>((base_ + size_) & kMask); }
+uint32_t SlideCompressor::position() const {
+  return static_cast<uint32_t>((base_ + size_) & kMask);
+}
 
 std::array<uint8_t, SlideCompressor::kDictionarySize> SlideCompressor::dictionary() const {
   std::array<uint8_t, kDictionarySize> ring;
@@ -286,7 +288,9 @@ size_t SlideCompressor::Compress(const uint8_t* data, size_t size, std::vector<u
   size_ = start + size;
   const size_t end = size_;
   for (Chains* chains : {&chains3_, &chains4_, &chains6_}) {
-    if (chains->previous.size() < end) chains->previous.resize(std::max(end, 2 * chains->previous.size()));
+    if (chains->previous.size() < end) {
+      chains->previous.resize(std::max(end, 2 * chains->previous.size()));
+    }
   }
   // The ring's last strings run on into this input.
   InsertUpTo(start);

@@ -53,7 +53,8 @@ class SlideCompressor {
   void Compact();
   Match Follow(const Chains& chains, uint32_t hash, size_t index, size_t limit, size_t enough,
                int steps, Match best) const;
-  Match Find(size_t index, size_t beat = 2) const;  // a match longer than `beat` bytes, or none
+  // A match longer than `beat` bytes, or none.
+  Match Find(size_t index, size_t beat = 2) const;
 
   // The bytes from position `base_` on: the last 4096 before the current
   // input are the ring, position a in slot a mod 4096. The chains persist

@@ -56,7 +56,8 @@ __m128i PackLane(const __m128i (&v)[4], int lane) {
 void SplitRow(const uint32_t* row, const uint32_t* above, uint32_t width,
               uint8_t* const planes[4], size_t out) {
   const __m128i lowByte = _mm_set1_epi32(0xFF);
-  __m128i previous = _mm_setzero_si128();  // vertical differences; the last lane is the left pixel's
+  // Vertical differences; the last lane is the left pixel's.
+  __m128i previous = _mm_setzero_si128();
   uint32_t x = 0;
   for (; x + kBlockPixels <= width; x += kBlockPixels, out += kBlockPixels) {
     __m128i planar[4];
@@ -77,8 +78,8 @@ void SplitRow(const uint32_t* row, const uint32_t* above, uint32_t width,
       _mm_storeu_si128(reinterpret_cast<__m128i*>(planes[c] + out), PackLane(planar, c));
     }
   }
-  SplitTail(row, above, x, width, static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(previous, 12))),
-            planes, out);
+  const auto left = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(previous, 12)));
+  SplitTail(row, above, x, width, left, planes, out);
 }
 #endif
 

@@ -223,7 +223,9 @@ TEST(Tlg5Planes, VectorSplitMatchesThePortableOne) {
       }
       SplitTlg5Rows(pixels.data(), width, first, 3, vectorPlanes);
       SplitTlg5RowsPortable(pixels.data(), width, first, 3, portablePlanes);
-      for (int c = 0; c < 4; ++c) EXPECT_EQ(vector[c], portable[c]) << width << " " << first << " " << c;
+      for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(vector[c], portable[c]) << width << " " << first << " " << c;
+      }
     }
   }
 }
