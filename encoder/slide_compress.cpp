@@ -156,22 +156,30 @@ inline __attribute__((always_inline)) void SlideCompressor::InsertNext() {
   chains6_.head[h6] = position;
 }
 
-// Enters the strings at the history indices below `end` into their chains,
-// in order, each once, as far as their 6 bytes are known. Those from
-// `skipFrom` to `skipTo` are passed over: inside a long match they only make
-// the chains longer with strings much like their neighbours. Passed-over
-// indices are noted for Rewind.
-void SlideCompressor::InsertUpTo(size_t end, size_t skipFrom, size_t skipTo) {
-  end = std::min(end, size_ < kLongMatch ? 0 : size_ - kLongMatch + 1);
-  if (skipFrom < skipTo && inserted_ < skipTo && end > skipFrom) {
-    InsertUpTo(skipFrom);
-    const size_t to = std::min(skipTo, end);
-    if (inserted_ < to) {
-      skipped_.push_back(Span{inserted_, to});
-      inserted_ = to;
-    }
-  }
+// History indices below this have their 6 bytes known and can be entered.
+size_t SlideCompressor::Insertable() const {
+  return size_ < kLongMatch ? 0 : size_ - kLongMatch + 1;
+}
+
+// Enters the strings at the history indices below `end` (at most
+// Insertable()) into their chains, in order, each once.
+inline __attribute__((always_inline)) void SlideCompressor::InsertBefore(size_t end) {
   for (; inserted_ < end; ++inserted_) InsertNext();
+}
+
+// The same as far as they are insertable, but those from `skipFrom` to
+// `skipTo` are passed over: inside a long match they only make the chains
+// longer with strings much like their neighbours. Passed-over indices are
+// noted for Rewind.
+void SlideCompressor::InsertPassingOver(size_t end, size_t skipFrom, size_t skipTo) {
+  const size_t insertable = Insertable();
+  InsertBefore(std::min(skipFrom, insertable));
+  const size_t to = std::min({skipTo, end, insertable});
+  if (inserted_ < to) {
+    skipped_.push_back(Span{inserted_, to});
+    inserted_ = to;
+  }
+  InsertBefore(std::min(end, insertable));
 }
 
 // Drops all history but the ring; chain entries are positions, not indices,
@@ -293,7 +301,8 @@ size_t SlideCompressor::Compress(const uint8_t* data, size_t size, std::vector<u
     }
   }
   // The ring's last strings run on into this input.
-  InsertUpTo(start);
+  const size_t insertable = Insertable();
+  InsertBefore(std::min(start, insertable));
 
   // All literals at worst; a buffer large enough already is not filled anew.
   if (out.size() < size + size / 8 + 2) out.resize(size + size / 8 + 2);
@@ -302,11 +311,10 @@ size_t SlideCompressor::Compress(const uint8_t* data, size_t size, std::vector<u
   Match pending = Find(index);
   while (index < end) {
     Match current = pending;
-    if (inserted_ == index && index + kLongMatch <= end) {
+    // The string here enters the chains before the next byte is looked up.
+    if (inserted_ == index && index < insertable) {
       InsertNext();
       ++inserted_;
-    } else {
-      InsertUpTo(index + 1);
     }
     // One step of lazy matching.
     if (current.length != 0 && current.length < kLazyBelow && index + 1 < end) {
@@ -323,12 +331,10 @@ size_t SlideCompressor::Compress(const uint8_t* data, size_t size, std::vector<u
     }
     writer.Match(static_cast<uint32_t>((base_ + current.source) & kMask), current.length);
     if (current.length > kSkipAbove) {
-      InsertUpTo(index + current.length, index + kKeepAtStart, index + current.length - kKeepAtEnd);
+      InsertPassingOver(index + current.length, index + kKeepAtStart,
+                        index + current.length - kKeepAtEnd);
     } else {
-      // Strings whose 6 bytes are all known; the common case, inline.
-      const size_t known = std::min(index + current.length, end - kLongMatch + 1);
-      for (; inserted_ < known; ++inserted_) InsertNext();
-      if (inserted_ < index + current.length) InsertUpTo(index + current.length);
+      InsertBefore(std::min(index + current.length, insertable));
     }
     index += current.length;
     pending = index < end ? Find(index) : Match{};

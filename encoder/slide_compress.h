@@ -49,7 +49,9 @@ class SlideCompressor {
     std::vector<uint32_t> previous;  // by history index; at least as long as the history
   };
   void InsertNext();
-  void InsertUpTo(size_t end, size_t skipFrom = 0, size_t skipTo = 0);
+  size_t Insertable() const;
+  void InsertBefore(size_t end);
+  void InsertPassingOver(size_t end, size_t skipFrom, size_t skipTo);
   void Compact();
   Match Follow(const Chains& chains, uint32_t hash, size_t index, size_t limit, size_t enough,
                int steps, Match best) const;

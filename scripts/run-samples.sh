@@ -12,7 +12,7 @@ mkdir -p "$out/tlg" "$out/plugin-64" "$out/plugin-32"
 if [ "${1:-}" != --plugin-32 ]; then
   echo "samples: tlg info"
   build/native/bin/tlg info samples/*.tlg
-  build/native/bin/tlg decode samples/*.tlg -d "$out/tlg"
+  build/native/bin/tlg decode -f samples/*.tlg -d "$out/tlg"  # our own outputs of a run before
 fi
 
 run_plugin() {  # run_plugin BUILD_DIR PLUGIN OUT_DIR

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "plugin/entry_points.h"
+#include "tests/support/libtlg_encode.h"
 #include "tests/support/temp_file.h"
 #include "tlg/tlg.h"
 
@@ -101,20 +102,9 @@ Bytes Pixels(size_t width, size_t height, bool opaque) {
 
 Bytes Encode(tlg_kind kind, bool wrap, size_t width, size_t height, bool opaque) {
   const Bytes pixels = Pixels(width, height, opaque);
-  tlg_encode_options options;
-  tlg_encode_options_init(&options);
-  options.kind = kind;
-  options.wrap = wrap;
   const tlg_tag tag = {"title", 5, "noise", 5};
-  if (wrap) {
-    options.tags = &tag;
-    options.tag_count = 1;
-  }
-  void* out = nullptr;
-  size_t size = 0;
-  EXPECT_EQ(tlg_encode(pixels.data(), width, height, width * 4, TLG_RGBA8, &options, &out, &size), TLG_OK);
-  const Bytes file(static_cast<uint8_t*>(out), static_cast<uint8_t*>(out) + size);
-  tlg_free(out);
+  const Bytes file = EncodeRgba8(pixels, width, height, kind, wrap, wrap ? &tag : nullptr, wrap ? 1 : 0);
+  EXPECT_FALSE(file.empty());
   return file;
 }
 

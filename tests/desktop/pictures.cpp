@@ -1,6 +1,7 @@
 #include "tests/desktop/pictures.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <random>
 #include <stdexcept>
 
+#include "tests/support/libtlg_encode.h"
 Rgba MakeRgba(size_t width, size_t height, bool alpha, uint32_t seed) {
   std::mt19937 random(seed);
   Rgba picture{width, height, Bytes(width * height * 4)};
@@ -27,18 +29,9 @@ Rgba MakeRgba(size_t width, size_t height, bool alpha, uint32_t seed) {
 }
 
 Bytes Encode(const Rgba& picture, tlg_kind kind, bool wrap) {
-  tlg_encode_options options;
-  tlg_encode_options_init(&options);
-  options.kind = kind;
-  options.wrap = wrap;
-  void* out = nullptr;
-  size_t size = 0;
-  if (tlg_encode(picture.pixels.data(), picture.width, picture.height, picture.width * 4,
-                 TLG_RGBA8, &options, &out, &size) != TLG_OK)
+  Bytes file = EncodeRgba8(picture.pixels, picture.width, picture.height, kind, wrap);
+  if (file.empty())
     throw std::runtime_error("tlg_encode failed");
-  const auto* bytes = static_cast<const uint8_t*>(out);
-  Bytes file(bytes, bytes + size);
-  tlg_free(out);
   return file;
 }
 
@@ -65,12 +58,21 @@ std::string MakeTempDir(const std::string& name) {
 }
 
 bool ToolDecode(const std::string& tlg_file, Rgba* out) {
-  const std::string pam = tlg_file + ".pam";
-  const std::string command = "'" TLG_TOOL "' decode '" + tlg_file + "' -o '" + pam + "' >/dev/null";
-  if (std::system(command.c_str()) != 0)
+  // A name of this process's own: test programs that run side by side decode
+  // the same samples.
+  char reserved[] = "/tmp/tlg-decode-XXXXXX";
+  const int fd = mkstemp(reserved);
+  if (fd < 0)
     return false;
-  const Bytes file = ReadFile(pam);
+  close(fd);
+  const std::string pam = std::string(reserved) + ".pam";
+  const std::string command = "'" TLG_TOOL "' decode '" + tlg_file + "' -o '" + pam + "' >/dev/null";
+  const bool decoded = std::system(command.c_str()) == 0;
+  const Bytes file = decoded ? ReadFile(pam) : Bytes();
   std::remove(pam.c_str());
+  std::remove(reserved);
+  if (!decoded)
+    return false;
   // P7 header: lines of "NAME value" up to ENDHDR; the tool writes RGB_ALPHA.
   const std::string text(file.begin(), file.end());
   const size_t end = text.find("ENDHDR\n");

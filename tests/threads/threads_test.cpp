@@ -9,6 +9,7 @@
 
 #include "plugin/dib_output.h"
 #include "plugin/entry_points.h"
+#include "tests/support/libtlg_encode.h"
 #include "tlg/tlg.h"
 
 namespace {
@@ -21,15 +22,8 @@ Bytes Encode(tlg_kind kind, bool wrap, size_t width, size_t height, uint32_t see
     seed = seed * 1664525u + 1013904223u;
     pixels[i] = static_cast<uint8_t>((i / 4 % width) * 3 + (seed >> 29));  // ramps with a little noise
   }
-  tlg_encode_options options;
-  tlg_encode_options_init(&options);
-  options.kind = kind;
-  options.wrap = wrap;
-  void* out = nullptr;
-  size_t size = 0;
-  EXPECT_EQ(tlg_encode(pixels.data(), width, height, width * 4, TLG_RGBA8, &options, &out, &size), TLG_OK);
-  const Bytes file(static_cast<uint8_t*>(out), static_cast<uint8_t*>(out) + size);
-  tlg_free(out);
+  const Bytes file = EncodeRgba8(pixels, width, height, kind, wrap);
+  EXPECT_FALSE(file.empty());
   return file;
 }
 
