@@ -40,20 +40,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     codes.resize(codes.size() + kTlg6CodeGuardBytes, 0);
   }
   codes.resize(codes.size() + kTlg6LaneReadSlack, 0);
-  std::vector<uint32_t> together(count + 1, 0), alone(count + 1, 0);
-  Tlg6ColourStream streams[kStreams];
-  bool ok[kStreams];
+  std::vector<uint32_t> alone(count + 1, 0);
+  bool expected[kStreams];
   for (uint32_t i = 0; i < kStreams; ++i) {
-    streams[i] = Tlg6ColourStream{codes.data() + i * (codeSize + kTlg6CodeGuardBytes),
-                                  static_cast<uint32_t>(codeSize),
-                                  reinterpret_cast<uint8_t*>(together.data()) + i, counts[i]};
+    expected[i] = UnpackColour(reinterpret_cast<uint8_t*>(alone.data()) + i, counts[i],
+                               code.data(), codeEnd);
   }
-  UnpackColoursSideBySide(streams, kStreams, ok);
-  for (uint32_t i = 0; i < kStreams; ++i) {
-    const bool expected = UnpackColour(reinterpret_cast<uint8_t*>(alone.data()) + i, counts[i],
-                                       code.data(), codeEnd);
-    if (ok[i] != expected) __builtin_trap();
+  // Every instruction set this processor has.
+  for (const Tlg6Lanes lanes : {Tlg6Lanes::kAvx2, Tlg6Lanes::kAvx512}) {
+    if (!HasTlg6Lanes(lanes)) continue;
+    std::vector<uint32_t> together(count + 1, 0);
+    Tlg6ColourStream streams[kStreams];
+    bool ok[kStreams];
+    for (uint32_t i = 0; i < kStreams; ++i) {
+      streams[i] = Tlg6ColourStream{codes.data() + i * (codeSize + kTlg6CodeGuardBytes),
+                                    static_cast<uint32_t>(codeSize),
+                                    reinterpret_cast<uint8_t*>(together.data()) + i, counts[i]};
+    }
+    UnpackColoursSideBySide(lanes, streams, kStreams, ok);
+    for (uint32_t i = 0; i < kStreams; ++i) {
+      if (ok[i] != expected[i]) __builtin_trap();
+    }
+    if (together != alone) __builtin_trap();
   }
-  if (together != alone) __builtin_trap();
   return 0;
 }

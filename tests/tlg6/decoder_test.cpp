@@ -171,15 +171,15 @@ TEST(Tlg6Decoder, FilterSection) {
 }
 
 // An invalid filter type stops its rows at its block; the rest of those rows
-// reads 0 rather than whatever the caller's rows held, in both stream orders.
+// reads 0 rather than whatever the caller's rows held, whichever way the
+// streams are decoded.
 TEST(Tlg6Decoder, InvalidFilterTypeLeavesNoPixelUnwritten) {
   const TestImage image = MakeTestImage(ImagePattern::kNoise, 32, 16, 3, true);
   Tlg6Parts parts = SplitTlg6(EncodeTlg6(image.pixels.data(), 32, 16, Tlg6EncodeOptions{0, 1}));
   parts.section = {0x00, 1, 1, 40, 1, 1, 1, 1, 1};  // eight literal types; block 2 of block row 0 is bad
-  for (const Tlg6StreamOrder order :
-       {Tlg6StreamOrder::kSideBySideWherePossible, Tlg6StreamOrder::kOneAfterTheOther}) {
+  for (const Tlg6Lanes lanes : LanesOfThisProcessor()) {
     RowCollector rows;
-    ASSERT_EQ(DecodeTlg6Bytes(AssembleTlg6(parts), rows, order), 0);
+    ASSERT_EQ(DecodeTlg6Bytes(AssembleTlg6(parts), rows, lanes), 0);
     EXPECT_EQ(std::count(rows.pixels.begin(), rows.pixels.end(), kUnwrittenPixel), 0);
     for (uint32_t y = 0; y < 8; ++y) {
       for (uint32_t x = 0; x < 32; ++x) {

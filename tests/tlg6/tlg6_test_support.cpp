@@ -102,9 +102,17 @@ std::vector<uint32_t> ColourBitLengths(const std::vector<uint8_t>& records) {
 }
 
 int DecodeTlg6Bytes(const std::vector<uint8_t>& afterSignature, RowCollector& rows,
-                    Tlg6StreamOrder order) {
+                    Tlg6Lanes lanes) {
   tMemDataStream stream(afterSignature.data(), static_cast<uint32_t>(afterSignature.size()));
-  return DecodeTlg6(&rows, CollectSize, CollectRow, stream, order);
+  return DecodeTlg6(&rows, CollectSize, CollectRow, stream, lanes);
+}
+
+std::vector<Tlg6Lanes> LanesOfThisProcessor() {
+  std::vector<Tlg6Lanes> lanes;
+  for (const Tlg6Lanes l : {Tlg6Lanes::kNone, Tlg6Lanes::kAvx2, Tlg6Lanes::kAvx512}) {
+    if (HasTlg6Lanes(l)) lanes.push_back(l);
+  }
+  return lanes;
 }
 
 std::vector<uint32_t> DecodedForm(const std::vector<uint32_t>& pixels, uint32_t colours) {

@@ -43,7 +43,9 @@ void AppendColourRecord(std::vector<uint8_t>& records, const TestBits& bits,
 std::vector<uint32_t> ColourBitLengths(const std::vector<uint8_t>& records);
 
 int DecodeTlg6Bytes(const std::vector<uint8_t>& afterSignature, RowCollector& rows,
-                    Tlg6StreamOrder order = Tlg6StreamOrder::kSideBySideWherePossible);
+                    Tlg6Lanes lanes = FastestTlg6Lanes());
+// Every way of decoding the streams that this processor has, kNone first.
+std::vector<Tlg6Lanes> LanesOfThisProcessor();
 
 // What a round trip gives back for these pixels and colour count.
 std::vector<uint32_t> DecodedForm(const std::vector<uint32_t>& pixels, uint32_t colours);

@@ -373,7 +373,7 @@ uint32_t ReadGroup(tZURBinaryStream& stream, const Header& header, const Geometr
 
 int DecodeBlockRowGroups(void* context, ScanLineCallback scanLineCallback,
                          tZURBinaryStream& stream, const Header& header, const Geometry& g,
-                         const Buffers& buffers, GroupBuffers& group) {
+                         const Buffers& buffers, GroupBuffers& group, Tlg6Lanes lanes) {
   const uint32_t bitLimit = BitLengthLimit(header);
   const RowSetting setting = MakeRowSetting(header, g);
   const size_t residualEntries = static_cast<size_t>(GroupResidualEntries(header));
@@ -387,7 +387,7 @@ int DecodeBlockRowGroups(void* context, ScanLineCallback scanLineCallback,
       group.streams[i].code = code;
       code += group.streams[i].codeBytes + kTlg6CodeGuardBytes;
     }
-    UnpackColoursSideBySide(group.streams, streamCount, group.ok);
+    UnpackColoursSideBySide(lanes, group.streams, streamCount, group.ok);
     for (uint32_t j = 0; j < read; ++j) {
       const bool* ok = group.ok + j * header.colours;
       if (!std::all_of(ok, ok + header.colours, [](bool b) { return b; })) return kLoadFailed;
@@ -409,7 +409,7 @@ void FillUInt32(uint32_t* destination, int32_t count, uint32_t value) {
 }
 
 int DecodeTlg6(void* context, SizeCallback sizeCallback, ScanLineCallback scanLineCallback,
-               tZURBinaryStream& stream, Tlg6StreamOrder order) {
+               tZURBinaryStream& stream, Tlg6Lanes lanes) {
   Header header;
   if (!ReadHeader(stream, header) || !IsAcceptable(header)) return kLoadFailed;
   if (sizeCallback && !sizeCallback(context, header.width, header.height)) return kLoadStopped;
@@ -418,7 +418,7 @@ int DecodeTlg6(void* context, SizeCallback sizeCallback, ScanLineCallback scanLi
   const size_t filterCount = static_cast<size_t>(g.blocksPerRow) * g.blockRows;
   GroupBuffers group;
   bool sideBySide = false;
-  if (order == Tlg6StreamOrder::kSideBySideWherePossible && CanUnpackColoursSideBySide()) {
+  if (lanes != Tlg6Lanes::kNone && HasTlg6Lanes(lanes)) {
     // Groups too large for the lanes go one by one; memory not had ends the decode.
     const GroupSetup setup = AllocateGroupBuffers(header, g, group);
     if (setup == GroupSetup::kOutOfMemory) return kLoadOutOfMemory;
@@ -446,7 +446,8 @@ int DecodeTlg6(void* context, SizeCallback sizeCallback, ScanLineCallback scanLi
                                            static_cast<uint32_t>(filterCount), buffers.dictionary);
   if (filterResult != kLoadComplete) return filterResult;
   if (sideBySide) {
-    return DecodeBlockRowGroups(context, scanLineCallback, stream, header, g, buffers, group);
+    return DecodeBlockRowGroups(context, scanLineCallback, stream, header, g, buffers, group,
+                                lanes);
   }
   return DecodeBlockRows(context, scanLineCallback, stream, header, g, buffers);
 }

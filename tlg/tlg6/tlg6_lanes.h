@@ -16,12 +16,20 @@ struct Tlg6ColourStream {
 // Bytes after each stream's guard that may be read (and are ignored).
 constexpr uint32_t kTlg6LaneReadSlack = 8;
 
-// True where UnpackColoursSideBySide can run.
-bool CanUnpackColoursSideBySide();
+// The ways to decode streams side by side, by instruction set. kNone
+// decodes them one after the other.
+enum class Tlg6Lanes { kNone, kAvx2, kAvx512 };
+
+// Whether this processor can run `lanes`; kNone runs anywhere.
+bool HasTlg6Lanes(Tlg6Lanes lanes);
+// The fastest way this processor has.
+Tlg6Lanes FastestTlg6Lanes();
 
 // Decodes every stream as UnpackColour would, and sets ok[i] to whether
-// stream i was well formed. Zero values are not stored: the lanes must hold
-// zeros beforehand. Each stream must be readable for kTlg6LaneReadSlack bytes
-// after its guard, and the last stream's lane needs one spare entry after its
-// values, which may be overwritten.
-void UnpackColoursSideBySide(const Tlg6ColourStream* streams, uint32_t streamCount, bool* ok);
+// stream i was well formed; `lanes` the processor lacks, or streams too far
+// apart for the lanes' offsets, go one after the other. Zero values are not
+// stored: the lanes must hold zeros beforehand. Each stream must be readable
+// for kTlg6LaneReadSlack bytes after its guard, and the last stream's lane
+// needs one spare entry after its values, which may be overwritten.
+void UnpackColoursSideBySide(Tlg6Lanes lanes, const Tlg6ColourStream* streams,
+                             uint32_t streamCount, bool* ok);
