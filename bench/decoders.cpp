@@ -7,6 +7,8 @@
 
 #include "plugin/entry_points.h"
 #include "stream/binary_stream.h"
+#include "tlg/tlg6/tlg6_decoder.h"
+#include "tlg/tlg6/tlg6_format.h"
 #include "tlg/tlg_loader.h"
 
 namespace {
@@ -34,6 +36,18 @@ bool DecodeTlgToBuffer(const std::vector<uint8_t>& file, uint32_t* pixels, uint3
   tMemDataStream stream(file.data(), static_cast<uint32_t>(file.size()));
   PlainBuffer buffer{pixels, width};
   return LoadTlg(&buffer, nullptr, PlainRow, nullptr, stream) == kLoadComplete;
+}
+
+bool DecodeTlg6ToBuffer(const std::vector<uint8_t>& file, uint32_t* pixels, uint32_t width,
+                        Tlg6Lanes lanes) {
+  if (file.size() < kTlg6SignatureSize ||
+      std::memcmp(file.data(), kTlg6Signature, kTlg6SignatureSize) != 0) {
+    return false;
+  }
+  tMemDataStream stream(file.data() + kTlg6SignatureSize,
+                        static_cast<uint32_t>(file.size() - kTlg6SignatureSize));
+  PlainBuffer buffer{pixels, width};
+  return DecodeTlg6(&buffer, nullptr, PlainRow, stream, lanes) == kLoadComplete;
 }
 
 bool DecodeThroughPlugin(const std::vector<uint8_t>& file, uint32_t* pixels) {

@@ -1,4 +1,5 @@
-// Decode throughput of TLG5, TLG6, the plug-in path, libpng and libwebp on
+// Decode throughput of TLG5, TLG6 (each way of decoding its streams that the
+// processor has), the plug-in path, libpng and libwebp on
 // the same pictures, plus a plain copy of the decoded size; and encode
 // throughput of our encoders (TLG6 also on every core), libpng and libwebp.
 // Usage: tlg_bench [benchmark flags] CORPUS_DIR (made by prepare_corpus).
@@ -35,6 +36,12 @@ using BufferDecoder = bool (*)(const CorpusImage&, const std::vector<uint8_t>&, 
 
 bool TlgIntoBuffer(const CorpusImage& image, const std::vector<uint8_t>& file, uint32_t* pixels) {
   return DecodeTlgToBuffer(file, pixels, image.width);
+}
+
+template <Tlg6Lanes kLanes>
+bool Tlg6LanesIntoBuffer(const CorpusImage& image, const std::vector<uint8_t>& file,
+                         uint32_t* pixels) {
+  return DecodeTlg6ToBuffer(file, pixels, image.width, kLanes);
 }
 
 bool PngIntoBuffer(const CorpusImage& image, const std::vector<uint8_t>& file, uint32_t* pixels) {
@@ -107,6 +114,24 @@ void Encode(benchmark::State& state, const CorpusImage* image, Encoder encoder) 
   Count(state, *image, size);
 }
 
+// TLG6 decoded each way this processor has, checked by `same`.
+template <class Same>
+bool SameEveryWay(const std::vector<uint8_t>& file, uint32_t width, uint32_t* pixels, Same same) {
+  const struct {
+    Tlg6Lanes lanes;
+    const char* what;
+  } ways[] = {{Tlg6Lanes::kNone, "TLG6 one by one"},
+              {Tlg6Lanes::kAvx2, "TLG6 in AVX2 lanes"},
+              {Tlg6Lanes::kAvx512, "TLG6 in AVX-512 lanes"}};
+  for (const auto& way : ways) {
+    if (HasTlg6Lanes(way.lanes) &&
+        !same(DecodeTlg6ToBuffer(file, pixels, width, way.lanes), way.what)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // Every contender must hand back the pixels libpng does, or the race is void.
 bool SamePixelsEverywhere(const CorpusImage& image) {
   const size_t n = PixelCount(image);
@@ -120,6 +145,7 @@ bool SamePixelsEverywhere(const CorpusImage& image) {
   };
   return same(DecodeTlgToBuffer(image.File(FileKind::kTlg5), actual.data(), image.width), "TLG5") &&
          same(DecodeTlgToBuffer(image.File(FileKind::kTlg6), actual.data(), image.width), "TLG6") &&
+         SameEveryWay(image.File(FileKind::kTlg6), image.width, actual.data(), same) &&
          same(DecodeThroughPlugin(image.File(FileKind::kTlg5), actual.data()), "plug-in TLG5") &&
          same(DecodeThroughPlugin(image.File(FileKind::kTlg6), actual.data()), "plug-in TLG6") &&
          same(DecodeWebp(image.File(FileKind::kWebp), actual.data(), image.width, image.height),
@@ -143,6 +169,14 @@ void RegisterAll() {
     decode("tlg5", DecodeIntoBuffer, FileKind::kTlg5, TlgIntoBuffer);
     decode("tlg6", DecodeIntoBuffer, FileKind::kTlg6, TlgIntoBuffer);
     decode("plugin-tlg5", DecodePlugin, FileKind::kTlg5);
+    // Each way of decoding TLG6 streams that this processor has.
+    if (HasTlg6Lanes(Tlg6Lanes::kAvx512)) {
+      decode("tlg6-avx512", DecodeIntoBuffer, FileKind::kTlg6, Tlg6LanesIntoBuffer<Tlg6Lanes::kAvx512>);
+    }
+    if (HasTlg6Lanes(Tlg6Lanes::kAvx2)) {
+      decode("tlg6-avx2", DecodeIntoBuffer, FileKind::kTlg6, Tlg6LanesIntoBuffer<Tlg6Lanes::kAvx2>);
+    }
+    decode("tlg6-one-by-one", DecodeIntoBuffer, FileKind::kTlg6, Tlg6LanesIntoBuffer<Tlg6Lanes::kNone>);
     decode("plugin-tlg6", DecodePlugin, FileKind::kTlg6);
     decode("png", DecodeIntoBuffer, FileKind::kPng, PngIntoBuffer);
     decode("webp", DecodeIntoBuffer, FileKind::kWebp, WebpIntoBuffer);
