@@ -170,13 +170,14 @@ void RegisterAll() {
     decode("tlg6", DecodeIntoBuffer, FileKind::kTlg6, TlgIntoBuffer);
     decode("plugin-tlg5", DecodePlugin, FileKind::kTlg5);
     // Each way of decoding TLG6 streams that this processor has.
+    const auto decodeTlg6 = [&](const std::string& name, BufferDecoder way) {
+      decode("tlg6-" + name, DecodeIntoBuffer, FileKind::kTlg6, way);
+    };
     if (HasTlg6Lanes(Tlg6Lanes::kAvx512)) {
-      decode("tlg6-avx512", DecodeIntoBuffer, FileKind::kTlg6, Tlg6LanesIntoBuffer<Tlg6Lanes::kAvx512>);
+      decodeTlg6("avx512", Tlg6LanesIntoBuffer<Tlg6Lanes::kAvx512>);
     }
-    if (HasTlg6Lanes(Tlg6Lanes::kAvx2)) {
-      decode("tlg6-avx2", DecodeIntoBuffer, FileKind::kTlg6, Tlg6LanesIntoBuffer<Tlg6Lanes::kAvx2>);
-    }
-    decode("tlg6-one-by-one", DecodeIntoBuffer, FileKind::kTlg6, Tlg6LanesIntoBuffer<Tlg6Lanes::kNone>);
+    if (HasTlg6Lanes(Tlg6Lanes::kAvx2)) decodeTlg6("avx2", Tlg6LanesIntoBuffer<Tlg6Lanes::kAvx2>);
+    decodeTlg6("one-by-one", Tlg6LanesIntoBuffer<Tlg6Lanes::kNone>);
     decode("plugin-tlg6", DecodePlugin, FileKind::kTlg6);
     decode("png", DecodeIntoBuffer, FileKind::kPng, PngIntoBuffer);
     decode("webp", DecodeIntoBuffer, FileKind::kWebp, WebpIntoBuffer);
