@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -37,13 +38,30 @@ TEST(Tlg6Line, WorkedExamples) {
   EXPECT_EQ(current[8], Pack(99, 66, 189, 255));
 }
 
+// A block of one colour with nothing coded hands the next block the pixel
+// above-left of it, which the median of that block's first pixel needs: here
+// it differs from the pixel to the left.
+TEST(Tlg6Line, FlatBlockHandsOnItsNeighbours) {
+  const uint32_t v = Pack(10, 20, 30, 255);
+  std::vector<uint32_t> above(24, v), residuals(24, 0), expected(24), got(24);
+  above[7] = Pack(200, 0, 0, 255);
+  residuals[7] = Pack(66, 20, 30, 0);  // back to v
+  above[16] = Pack(0, 0, 200, 255);
+  const uint8_t median[3] = {0, 0, 0};
+  lane_model::ReconstructLine(above.data(), expected.data(), 24, 0, 3, median, 8, residuals.data(),
+                              v, 0, 1);
+  ReconstructTlg6Line(above.data(), got.data(), 24, 3, median, 8, residuals.data(), v, 0, 1);
+  EXPECT_EQ(got, expected);
+}
+
 using LineFunction = void (*)(const uint32_t*, uint32_t*, int32_t, int32_t, int32_t,
                              const uint8_t*, int32_t, const uint32_t*, uint32_t, int32_t,
                              uint32_t);
 
 // Every filter loop, both reading directions (flags 0-3), odd and even blocks
-// and rows, whole and partial blocks, later start blocks and invalid filter
-// types, in the calls the decoder makes, against the per-lane model.
+// and rows, whole and partial blocks, later start blocks, invalid filter
+// types and areas of one colour with nothing coded, in the calls the decoder
+// makes, against the per-lane model.
 void ExpectLaneModel(LineFunction reconstruct) {
   std::mt19937 random(5);
   std::vector<int> seen(32, 0);
@@ -60,7 +78,20 @@ void ExpectLaneModel(LineFunction reconstruct) {
       f = static_cast<uint8_t>(random() % 100 == 0 ? 32 + random() % 224 : random() % 32);
       if (f < 32) ++seen[f];
     }
-    const uint32_t initial = random(), direction = random() % 4;
+    uint32_t initial = random();
+    if (trial % 3 == 0) {
+      // One colour above and nothing coded, but for a pixel or two at the
+      // edges of blocks and perhaps an entry.
+      initial = random() % 2 ? 0 : initial;
+      std::fill(previous.begin(), previous.end(), initial);
+      std::fill(residuals.begin(), residuals.end(), 0);
+      for (int i = random() % 3; i > 0; --i) {
+        previous[std::min(width - 1, 8 * static_cast<int>(random() % blocks) +
+                                         (random() % 2 ? 0 : 7))] = random();
+      }
+      if (random() % 2) residuals[random() % residuals.size()] = random();
+    }
+    const uint32_t direction = random() % 4;
     std::vector<uint32_t> expected(start), got(start);
     const auto both = [&](int from, int to, const uint32_t* at) {
       lane_model::ReconstructLine(previous.data(), expected.data(), width, from, to,

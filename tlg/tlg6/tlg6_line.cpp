@@ -55,6 +55,15 @@ inline void ReconstructPixels(const uint32_t* above, uint32_t* out, int32_t widt
   n.upperLeft = upperLeft;
 }
 
+// Above a block and to its left, one colour: with nothing coded for the
+// block, every filter predicts that colour for all its pixels (the median of
+// two equal neighbours and any third is theirs).
+inline bool IsFlatAround(const uint32_t* above, const Neighbours& n) {
+  uint32_t differ = 0;
+  for (uint32_t i = 0; i < kTlg6BlockSize; ++i) differ |= above[i] ^ n.left;
+  return differ == 0;
+}
+
 // Whole blocks get loops of fixed length and direction, which unroll. Where
 // the colour transform can be done for the whole block at once, it is, and
 // the pixel loop takes transformed entries in pixel order.
@@ -66,7 +75,13 @@ void ReconstructBlock(const uint32_t* above, uint32_t* out, int32_t width, const
     if (width == kBlockSize) {
       constexpr int kTransform = static_cast<int>(kFilterType >> 1);
       alignas(16) uint32_t transformed[kTlg6BlockSize];
-      Ops::template TransformBlock<kTransform>(row, step < 0, transformed);
+      const bool uncoded = Ops::template TransformBlock<kTransform>(row, step < 0, transformed);
+      if (uncoded && IsFlatAround(above, n)) {
+        // Transparent or single-colour areas of sprites, mostly.
+        std::fill_n(out, kBlockSize, n.left);
+        n.upperLeft = n.left;
+        return;
+      }
       constexpr uint32_t kPredictorOnly = kFilterType & kAverageFilterBit;
       ReconstructPixels<Ops, kPredictorOnly>(above, out, kBlockSize, transformed, 0, 1, n);
       return;

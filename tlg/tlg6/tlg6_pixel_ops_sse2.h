@@ -32,8 +32,9 @@ struct Sse2PixelOps {
 
   // Colour transform K on the eight entries of a whole block at once, in the
   // order the block's pixels take them (reversed when reading backwards).
+  // True when every entry is 0, so that nothing was coded for the block.
   template <int K>
-  static void TransformBlock(const uint32_t* row, bool backwards, uint32_t* out) {
+  static bool TransformBlock(const uint32_t* row, bool backwards, uint32_t* out) {
     __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
     __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 4));
     if (backwards) {
@@ -43,6 +44,8 @@ struct Sse2PixelOps {
     }
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), ApplyTransform<K>(first));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4), ApplyTransform<K>(second));
+    const __m128i zero = _mm_cmpeq_epi32(_mm_or_si128(first, second), _mm_setzero_si128());
+    return _mm_movemask_epi8(zero) == 0xFFFF;
   }
 
  private:
