@@ -44,6 +44,17 @@ bool Tlg6LanesIntoBuffer(const CorpusImage& image, const std::vector<uint8_t>& f
   return DecodeTlg6ToBuffer(file, pixels, image.width, kLanes);
 }
 
+// The ways of decoding TLG6 streams, by benchmark name.
+struct Tlg6Way {
+  Tlg6Lanes lanes;
+  const char* name;
+  BufferDecoder decode;
+};
+const Tlg6Way kTlg6Ways[] = {
+    {Tlg6Lanes::kAvx512, "tlg6-avx512", Tlg6LanesIntoBuffer<Tlg6Lanes::kAvx512>},
+    {Tlg6Lanes::kAvx2, "tlg6-avx2", Tlg6LanesIntoBuffer<Tlg6Lanes::kAvx2>},
+    {Tlg6Lanes::kNone, "tlg6-one-by-one", Tlg6LanesIntoBuffer<Tlg6Lanes::kNone>}};
+
 bool PngIntoBuffer(const CorpusImage& image, const std::vector<uint8_t>& file, uint32_t* pixels) {
   return DecodePng(file, pixels, image.width, image.height);
 }
@@ -117,15 +128,9 @@ void Encode(benchmark::State& state, const CorpusImage* image, Encoder encoder) 
 // TLG6 decoded each way this processor has, checked by `same`.
 template <class Same>
 bool SameEveryWay(const std::vector<uint8_t>& file, uint32_t width, uint32_t* pixels, Same same) {
-  const struct {
-    Tlg6Lanes lanes;
-    const char* what;
-  } ways[] = {{Tlg6Lanes::kNone, "TLG6 one by one"},
-              {Tlg6Lanes::kAvx2, "TLG6 in AVX2 lanes"},
-              {Tlg6Lanes::kAvx512, "TLG6 in AVX-512 lanes"}};
-  for (const auto& way : ways) {
+  for (const Tlg6Way& way : kTlg6Ways) {
     if (HasTlg6Lanes(way.lanes) &&
-        !same(DecodeTlg6ToBuffer(file, pixels, width, way.lanes), way.what)) {
+        !same(DecodeTlg6ToBuffer(file, pixels, width, way.lanes), way.name)) {
       return false;
     }
   }
@@ -170,14 +175,9 @@ void RegisterAll() {
     decode("tlg6", DecodeIntoBuffer, FileKind::kTlg6, TlgIntoBuffer);
     decode("plugin-tlg5", DecodePlugin, FileKind::kTlg5);
     // Each way of decoding TLG6 streams that this processor has.
-    const auto decodeTlg6 = [&](const std::string& name, BufferDecoder way) {
-      decode("tlg6-" + name, DecodeIntoBuffer, FileKind::kTlg6, way);
-    };
-    if (HasTlg6Lanes(Tlg6Lanes::kAvx512)) {
-      decodeTlg6("avx512", Tlg6LanesIntoBuffer<Tlg6Lanes::kAvx512>);
+    for (const Tlg6Way& way : kTlg6Ways) {
+      if (HasTlg6Lanes(way.lanes)) decode(way.name, DecodeIntoBuffer, FileKind::kTlg6, way.decode);
     }
-    if (HasTlg6Lanes(Tlg6Lanes::kAvx2)) decodeTlg6("avx2", Tlg6LanesIntoBuffer<Tlg6Lanes::kAvx2>);
-    decodeTlg6("one-by-one", Tlg6LanesIntoBuffer<Tlg6Lanes::kNone>);
     decode("plugin-tlg6", DecodePlugin, FileKind::kTlg6);
     decode("png", DecodeIntoBuffer, FileKind::kPng, PngIntoBuffer);
     decode("webp", DecodeIntoBuffer, FileKind::kWebp, WebpIntoBuffer);

@@ -47,8 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                code.data(), codeEnd);
   }
   // Every instruction set this processor has.
-  for (const Tlg6Lanes lanes : {Tlg6Lanes::kAvx2, Tlg6Lanes::kAvx512}) {
-    if (!HasTlg6Lanes(lanes)) continue;
+  for (const Tlg6Lanes lanes : kEveryTlg6Lanes) {
+    if (lanes == Tlg6Lanes::kNone || !HasTlg6Lanes(lanes)) continue;
     std::vector<uint32_t> together(count + 1, 0);
     Tlg6ColourStream streams[kStreams];
     bool ok[kStreams];

@@ -109,7 +109,7 @@ int DecodeTlg6Bytes(const std::vector<uint8_t>& afterSignature, RowCollector& ro
 
 std::vector<Tlg6Lanes> LanesOfThisProcessor() {
   std::vector<Tlg6Lanes> lanes;
-  for (const Tlg6Lanes l : {Tlg6Lanes::kNone, Tlg6Lanes::kAvx2, Tlg6Lanes::kAvx512}) {
+  for (const Tlg6Lanes l : kEveryTlg6Lanes) {
     if (HasTlg6Lanes(l)) lanes.push_back(l);
   }
   return lanes;

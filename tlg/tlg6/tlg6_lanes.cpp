@@ -172,10 +172,11 @@ bool HasTlg6Lanes(Tlg6Lanes lanes) {
 }
 
 Tlg6Lanes FastestTlg6Lanes() {
-  for (const Tlg6Lanes lanes : {Tlg6Lanes::kAvx512, Tlg6Lanes::kAvx2}) {
-    if (HasTlg6Lanes(lanes)) return lanes;
+  Tlg6Lanes fastest = Tlg6Lanes::kNone;
+  for (const Tlg6Lanes lanes : kEveryTlg6Lanes) {
+    if (HasTlg6Lanes(lanes)) fastest = lanes;
   }
-  return Tlg6Lanes::kNone;
+  return fastest;
 }
 
 void UnpackColoursSideBySide(Tlg6Lanes lanes, const Tlg6ColourStream* streams,

@@ -19,6 +19,9 @@ constexpr uint32_t kTlg6LaneReadSlack = 8;
 // The ways to decode streams side by side, by instruction set. kNone
 // decodes them one after the other.
 enum class Tlg6Lanes { kNone, kAvx2, kAvx512 };
+// Every way, slowest first.
+inline constexpr Tlg6Lanes kEveryTlg6Lanes[] = {Tlg6Lanes::kNone, Tlg6Lanes::kAvx2,
+                                                 Tlg6Lanes::kAvx512};
 
 // Whether this processor can run `lanes`; kNone runs anywhere.
 bool HasTlg6Lanes(Tlg6Lanes lanes);
