@@ -73,6 +73,10 @@ bool DecodeThroughPlugin(const std::vector<uint8_t>& file, uint32_t* pixels) {
   return true;
 }
 
+// libpng's simplified reader, as a program that just wants pixels would use
+// it. It would change 16-bit samples or apply gAMA, but the PNGs timed here
+// are prepare_corpus's own (8-bit, sRGB chunk only), which it hands back as
+// they are; user and corpus PNGs are read with tools/image_io's ReadPng.
 bool DecodePng(const std::vector<uint8_t>& file, uint32_t* pixels, uint32_t width,
                uint32_t height) {
   png_image image;

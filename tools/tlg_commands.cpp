@@ -1,6 +1,7 @@
 #include "tools/tlg_commands.h"
 
 #include <algorithm>
+#include <clocale>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -10,29 +11,73 @@
 #include "encoder/tlg5_encoder.h"
 #include "encoder/tlg6_encoder.h"
 #include "tools/output_file.h"
+#include "tools/png_tags.h"
 #include "tools/tlg_file.h"
+#include "tools/utf8.h"
+
+#ifndef _WIN32
+#include <langinfo.h>
+#endif
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string Printable(const std::string& bytes) {
+void AppendByteEscape(std::string& out, unsigned char c) {
+  char escaped[8];
+  std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+  out += escaped;
+}
+
+// Characters that are never printed as they are: controls, and the invisible
+// ones that break lines or turn the direction of text.
+bool IsHidden(uint32_t c) {
+  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x200E || c == 0x200F || c == 0x2028 || c == 0x2029 ||
+         (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+// A tag's key or value for a terminal: printable ASCII as it is, and, when
+// `utf8` and the whole string is well-formed UTF-8, other characters too;
+// every other byte (and the backslash) as \xHH.
+std::string Printable(const std::string& bytes, bool utf8) {
+  const bool text = utf8 && IsUtf8(bytes);
   std::string out;
-  for (unsigned char c : bytes) {
-    if (c >= 0x20 && c < 0x7F && c != '\\') {
-      out += static_cast<char>(c);
+  for (size_t at = 0; at < bytes.size();) {
+    uint32_t c = 0;
+    const size_t length = text ? Utf8SequenceAt(bytes, at, c) : 1;
+    if (!text) c = static_cast<unsigned char>(bytes[at]);
+    if (c == '\\' || IsHidden(c) || (!text && c >= 0x80)) {
+      for (size_t i = 0; i < length; ++i) AppendByteEscape(out, static_cast<unsigned char>(bytes[at + i]));
     } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-      out += escaped;
+      out.append(bytes, at, length);
     }
+    at += length;
   }
   return out;
 }
 
-bool EndsWith(const std::string& text, const std::string& suffix) {
-  return text.size() >= suffix.size() &&
-         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+// Whether standard output takes UTF-8: on POSIX, when the locale's character
+// set is UTF-8; on Windows always (the console gets it converted).
+bool OutputIsUtf8() {
+#ifdef _WIN32
+  return true;
+#else
+  if (std::setlocale(LC_CTYPE, "") == nullptr) return false;
+  const std::string codeset = nl_langinfo(CODESET);
+  return codeset == "UTF-8" || codeset == "utf-8" || codeset == "utf8" || codeset == "UTF8";
+#endif
+}
+
+// Whether `text` ends in `suffix` (lower case), whatever the case of its
+// ASCII letters.
+bool EndsWithNoCase(const std::string& text, const std::string& suffix) {
+  if (text.size() < suffix.size()) return false;
+  for (size_t i = 0; i < suffix.size(); ++i) {
+    char c = text[text.size() - suffix.size() + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != suffix[i]) return false;
+  }
+  return true;
 }
 
 // -o for a single input; else the input's name with `extension`, beside the
@@ -57,7 +102,7 @@ void WriteResult(const CommandOptions& options, const std::string& output, FileR
   if (!WriteOutputFile(output, options.force, error, write)) Fail(report, output, error);
 }
 
-void DescribeOne(const std::string& file, FileReport& report) {
+void DescribeOne(const std::string& file, FileReport& report, bool utf8) {
   std::vector<uint8_t> bytes;
   TlgFileInfo info;
   std::string error;
@@ -67,7 +112,9 @@ void DescribeOne(const std::string& file, FileReport& report) {
   }
   report.out += file + ": " + info.kind + ", " + std::to_string(info.colours) + " colours, " +
                 std::to_string(info.width) + " x " + std::to_string(info.height) + "\n";
-  for (const auto& [key, value] : info.tags) report.out += "  " + Printable(key) + " = " + Printable(value) + "\n";
+  for (const auto& [key, value] : info.tags) {
+    report.out += "  " + Printable(key, utf8) + " = " + Printable(value, utf8) + "\n";
+  }
 }
 
 void DecodeOne(const CommandOptions& options, const std::string& file, FileReport& report) {
@@ -75,13 +122,17 @@ void DecodeOne(const CommandOptions& options, const std::string& file, FileRepor
   if (!MayWrite(options, output, report)) return;
   std::vector<uint8_t> bytes;
   Picture picture;
+  TagDictionary tags;
   std::string error;
-  if (!ReadFileBytes(file, bytes, error) || !DecodeTlgFile(bytes, picture, nullptr, error)) {
+  if (!ReadFileBytes(file, bytes, error) || !DecodeTlgFile(bytes, picture, &tags, error)) {
     Fail(report, file, error);
     return;
   }
+  // A wrapped picture's tags travel in the PNG (see png_tags.h); PAM has no place for them.
+  const std::vector<PngText> texts = IsWrappedTlg(bytes) ? TagsToPngTexts(tags) : std::vector<PngText>();
   WriteResult(options, output, report, [&](const std::string& temporary, std::string& why) {
-    return EndsWith(output, ".pam") ? WritePam(temporary, picture, why) : WritePng(temporary, picture, why);
+    return EndsWithNoCase(output, ".pam") ? WritePam(temporary, picture, why)
+                                          : WritePng(temporary, picture, why, texts);
   });
 }
 
@@ -95,11 +146,31 @@ void EncodeOne(const CommandOptions& options, const std::string& file, FileRepor
   const std::string output = OutputPath(options, file, ".tlg");
   if (!MayWrite(options, output, report)) return;
   Picture picture;
+  std::vector<PngText> texts;
   std::string error;
-  if (!ReadPng(file, picture, error)) {
+  if (!ReadPng(file, picture, error, &texts, IsTagKeyword)) {
     Fail(report, file, error);
     return;
   }
+  // The tags and wrapping: those of --tags-from, else those the PNG carries
+  // from 'tlg decode'; --tag over either.
+  bool wrap = false;
+  TagList tags;
+  if (!options.tagsFrom.empty()) {
+    std::vector<uint8_t> original;
+    TagDictionary originalTags;
+    if (!ReadFileBytes(options.tagsFrom, original, error) || !ReadWholeTags(original, originalTags, wrap, error)) {
+      Fail(report, file, "cannot take the tags of " + options.tagsFrom + " (" + error + ")");
+      return;
+    }
+    tags.assign(originalTags.begin(), originalTags.end());
+  } else {
+    PngTags fromPng = TagsFromPngTexts(texts);
+    wrap = fromPng.wrapped;
+    tags = std::move(fromPng.tags);
+  }
+  MergeTags(tags, options.tags);
+  wrap = wrap || options.wrap || !options.tags.empty();
   std::vector<uint8_t> image;
   try {
     if (options.format == "tlg5") {
@@ -112,9 +183,9 @@ void EncodeOne(const CommandOptions& options, const std::string& file, FileRepor
       tlg6.threads = ThreadsPerFile(options);
       image = EncodeTlg6(picture.pixels.data(), picture.width, picture.height, tlg6);
     }
-    if (options.wrap || !options.tags.empty()) {
+    if (wrap) {
       std::vector<TlgChunk> chunks;
-      if (!options.tags.empty()) chunks.push_back({"tags", MakeTagsChunkData(options.tags)});
+      if (!tags.empty()) chunks.push_back({"tags", MakeTagsChunkData(tags)});
       image = WrapTlg0(image, chunks);
     }
   } catch (const std::bad_alloc&) {
@@ -131,7 +202,9 @@ void EncodeOne(const CommandOptions& options, const std::string& file, FileRepor
 }  // namespace
 
 int RunInfo(const CommandOptions& options) {
-  return RunBatch("described", options.files, options.jobs, DescribeOne);
+  const bool utf8 = OutputIsUtf8();
+  return RunBatch("described", options.files, options.jobs,
+                  [utf8](const std::string& file, FileReport& report) { DescribeOne(file, report, utf8); });
 }
 
 int RunDecode(const CommandOptions& options) {

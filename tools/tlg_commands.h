@@ -16,7 +16,8 @@ struct CommandOptions {
   std::string format = "tlg6";
   bool wrap = false;
   bool clearTransparent = false;
-  TagList tags;
+  TagList tags;           // --tag, over the tags from the PNG or --tags-from
+  std::string tagsFrom;   // --tags-from: the TLG whose tags and wrapping to take
 };
 
 // Exit statuses: 0 when every file succeeded, 1 otherwise.

@@ -75,6 +75,23 @@ bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes, std::st
   return !failed;
 }
 
+bool IsWrappedTlg(const std::vector<uint8_t>& file) { return StartsWith(file, 0, kTlg0Signature); }
+
+bool ReadWholeTags(const std::vector<uint8_t>& file, TagDictionary& tags, bool& wrapped, std::string& error) {
+  Picture picture;
+  if (!DecodeTlgFile(file, picture, nullptr, error)) return false;
+  wrapped = IsWrappedTlg(file);
+  WatchedStream stream(file);
+  const int result = ReadTlgTags(stream, &tags, nullptr);
+  if (result == kLoadComplete) return true;
+  if (result == kLoadOutOfMemory) {
+    error = "too large to hold in memory";
+  } else {
+    error = stream.cameShort() ? "cut short (in its tags)" : "corrupt (its tags are damaged)";
+  }
+  return false;
+}
+
 bool InspectTlg(const std::vector<uint8_t>& file, TlgFileInfo& info, std::string& error) {
   size_t raw = 0;
   std::string wrapper;

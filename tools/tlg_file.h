@@ -24,6 +24,13 @@ bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes, std::st
 // Describes a TLG file, decoding it whole to find any damage and the tags.
 bool InspectTlg(const std::vector<uint8_t>& file, TlgFileInfo& info, std::string& error);
 
+// Whether the file starts as a TLG0 wrapper does.
+bool IsWrappedTlg(const std::vector<uint8_t>& file);
+
+// The tags of a whole, undamaged TLG file, and whether it is wrapped: unlike
+// a decode, damage in the tags fails too ("cut short" or "corrupt (...)").
+bool ReadWholeTags(const std::vector<uint8_t>& file, TagDictionary& tags, bool& wrapped, std::string& error);
+
 // Decodes through the loader and its callbacks, as the plug-in does.
 bool DecodeTlgFile(const std::vector<uint8_t>& file, Picture& picture, TagDictionary* tags,
                    std::string& error);

@@ -45,10 +45,11 @@ const char kInfoUsage[] =
 const char kDecodeUsage[] =
     "usage: tlg decode FILE... [-o OUT | -d DIR] [-f] [-j N]\n"
     "\n"
-    "Writes each TLG file as NAME.png beside it, or into DIR.\n"
+    "Writes each TLG file as NAME.png beside it, or into DIR. A wrapped\n"
+    "picture's tags go into the PNG as text chunks, for 'tlg encode'.\n"
     "\n"
     "options:\n"
-    "  -o OUT        the output of a single input; PAM when it ends in .pam\n"
+    "  -o OUT        the output of a single input: .png, or .pam for PAM\n"
     "  -d DIR        write the outputs into DIR\n"
     "  -f, --force   overwrite outputs that already exist\n"
     "  -j, --jobs N  work on N files at once (default: one per processor core)\n";
@@ -56,9 +57,11 @@ const char kDecodeUsage[] =
 const char kEncodeUsage[] =
     "usage: tlg encode IMAGE.png... [-o OUT.tlg | -d DIR] [-f] [-j N]\n"
     "                [--format tlg5|tlg6] [--wrap] [--tag KEY=VALUE]...\n"
-    "                [--clear-transparent]\n"
+    "                [--tags-from ORIGINAL.tlg] [--clear-transparent]\n"
     "\n"
-    "Writes each PNG file as NAME.tlg beside it, or into DIR.\n"
+    "Writes each PNG file as NAME.tlg beside it, or into DIR. Tags that\n"
+    "'tlg decode' put into the PNG come back, wrapped; other text chunks\n"
+    "are not tags.\n"
     "\n"
     "options:\n"
     "  -o OUT            the output of a single input\n"
@@ -66,11 +69,16 @@ const char kEncodeUsage[] =
     "  -f, --force       overwrite outputs that already exist\n"
     "  -j, --jobs N      work on N files at once (default: one per processor core);\n"
     "                    fewer files than N share the rest out as TLG6 threads\n"
-    "  --format FORMAT   tlg6 (the default: smaller files) or tlg5 (faster to decode)\n"
+    "  --format FORMAT   tlg6 (the default; usually smaller on photos and detailed\n"
+    "                    art) or tlg5 (faster to decode; can be smaller on flat or\n"
+    "                    smoothly graded pictures)\n"
     "  --wrap            put the image in a TLG0 wrapper\n"
     "  --clear-transparent  store fully transparent pixels as 0 (smaller files;\n"
     "                    their colour is lost)\n"
-    "  --tag KEY=VALUE   add a tag to the wrapper (implies --wrap); may be repeated\n";
+    "  --tag KEY=VALUE   add or replace a tag (implies --wrap); may be repeated\n"
+    "  --tags-from ORIGINAL.tlg\n"
+    "                    take the tags, and the wrapping, from ORIGINAL.tlg instead\n"
+    "                    of the PNG (for a picture edited elsewhere)\n";
 
 struct Command {
   const char* name;
@@ -100,15 +108,16 @@ bool Takes(const Command& command, const std::string& option) {
   const std::string name = command.name;
   if (option == "-j" || option == "--jobs") return true;
   if (option == "-o" || option == "-d" || option == "-f" || option == "--force") return name != "info";
-  if (option == "--format" || option == "--wrap" || option == "--tag" || option == "--clear-transparent") {
+  if (option == "--format" || option == "--wrap" || option == "--tag" || option == "--tags-from" ||
+      option == "--clear-transparent") {
     return name == "encode";
   }
   return false;
 }
 
 bool NeedsValue(const std::string& option) {
-  return option == "-o" || option == "-d" || option == "--format" || option == "--tag" || option == "-j" ||
-         option == "--jobs";
+  return option == "-o" || option == "-d" || option == "--format" || option == "--tag" || option == "--tags-from" ||
+         option == "-j" || option == "--jobs";
 }
 
 bool ParseJobs(const char* text, unsigned& jobs) {
@@ -155,6 +164,8 @@ int ParseArguments(const Command& command, int argc, char** argv, CommandOptions
       options.wrap = true;
     } else if (arg == "--clear-transparent") {
       options.clearTransparent = true;
+    } else if (arg == "--tags-from") {
+      options.tagsFrom = argv[++i];
     } else {  // --tag
       const std::string tag = argv[++i];
       const size_t equals = tag.find('=');
@@ -194,10 +205,11 @@ int main(int argc, char** argv) {
   const int status = ParseArguments(*command, argc, argv, options);
   if (status >= 0) return status;
   if (std::string(command->name) == "decode" && !options.output.empty()) {
-    const std::string& out = options.output;
-    const bool png = out.size() >= 4 && out.compare(out.size() - 4, 4, ".png") == 0;
-    const bool pam = out.size() >= 4 && out.compare(out.size() - 4, 4, ".pam") == 0;
-    if (!png && !pam) return UsageError("the output must end in .png or .pam", command->usage);
+    std::string extension = options.output.size() >= 4 ? options.output.substr(options.output.size() - 4) : "";
+    for (char& c : extension) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;  // .PNG too
+    if (extension != ".png" && extension != ".pam") {
+      return UsageError("the output must end in .png or .pam", command->usage);
+    }
   }
   return command->run(options);
 }
