@@ -8,6 +8,7 @@
 #include <memory>
 #include <system_error>
 
+#include "tools/file_names.h"
 #include "tools/output_file.h"
 
 namespace {
@@ -23,11 +24,11 @@ constexpr size_t kPngSignatureSize = 8;
 
 std::FILE* OpenForReading(const std::string& path, std::string& error) {
   std::error_code status;
-  if (std::filesystem::is_directory(path, status)) {
+  if (std::filesystem::is_directory(PathOf(path), status)) {
     error = "cannot open (" + std::make_error_code(std::errc::is_a_directory).message() + ")";
     return nullptr;
   }
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = OpenFile(path, "rb");
   if (file == nullptr) error = "cannot open " + SystemReason();
   return file;
 }

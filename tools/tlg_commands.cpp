@@ -9,6 +9,8 @@
 
 #include "encoder/tlg5_encoder.h"
 #include "encoder/tlg6_encoder.h"
+#include "tools/console.h"
+#include "tools/file_names.h"
 #include "tools/output_file.h"
 #include "tools/tlg_file.h"
 
@@ -39,9 +41,8 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
 // input or in -d.
 std::string OutputPath(const CommandOptions& options, const std::string& input, const char* extension) {
   if (!options.output.empty()) return options.output;
-  const fs::path name = fs::path(input).filename().replace_extension(extension);
-  return (options.directory.empty() ? fs::path(input).parent_path() / name : fs::path(options.directory) / name)
-      .string();
+  const fs::path name = PathOf(input).filename().replace_extension(extension);
+  return NameOf(options.directory.empty() ? PathOf(input).parent_path() / name : PathOf(options.directory) / name);
 }
 
 // Refuses an output that is already there, before any work is spent on it.
@@ -128,18 +129,35 @@ void EncodeOne(const CommandOptions& options, const std::string& file, FileRepor
   });
 }
 
-}  // namespace
+using OneFile = std::function<void(const std::string&, FileReport&)>;
 
-int RunInfo(const CommandOptions& options) {
-  return RunBatch("described", options.files, options.jobs, DescribeOne);
+// The batch, with -d made first (once, rather than failing every file), and
+// a wildcard that matched nothing failing like a missing file.
+int RunCommand(const char* verb, const CommandOptions& options, const OneFile& one) {
+  std::string error;
+  if (!options.directory.empty() && !MakeFolder(options.directory, error)) {
+    Print(stderr, options.directory + ": " + error + "\n");
+    return 1;
+  }
+  return RunBatch(verb, options.files, options.jobs, [&](const std::string& file, FileReport& report) {
+    if (IsUnmatchedPattern(file)) {
+      Fail(report, file, "matches no file");
+    } else {
+      one(file, report);
+    }
+  });
 }
 
+}  // namespace
+
+int RunInfo(const CommandOptions& options) { return RunCommand("described", options, DescribeOne); }
+
 int RunDecode(const CommandOptions& options) {
-  return RunBatch("decoded", options.files, options.jobs,
-                  [&](const std::string& file, FileReport& report) { DecodeOne(options, file, report); });
+  return RunCommand("decoded", options,
+                    [&](const std::string& file, FileReport& report) { DecodeOne(options, file, report); });
 }
 
 int RunEncode(const CommandOptions& options) {
-  return RunBatch("encoded", options.files, options.jobs,
-                  [&](const std::string& file, FileReport& report) { EncodeOne(options, file, report); });
+  return RunCommand("encoded", options,
+                    [&](const std::string& file, FileReport& report) { EncodeOne(options, file, report); });
 }
