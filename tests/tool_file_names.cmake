@@ -4,8 +4,10 @@ file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 # tool(STATUS OUTPUT ARGS...): runs the tool in WORK; fails unless it exits
 # with STATUS. Standard output and error are both kept in OUTPUT.
+# Wine reads the command line in the locale's character set, so UTF-8 it is.
+set(run ${CMAKE_COMMAND} -E env LC_ALL=C.UTF-8 ${EMULATOR} ${TOOL})
 function(tool expected result)
-  execute_process(COMMAND ${EMULATOR} ${TOOL} ${ARGN} WORKING_DIRECTORY ${WORK} RESULT_VARIABLE status
+  execute_process(COMMAND ${run} ${ARGN} WORKING_DIRECTORY ${WORK} RESULT_VARIABLE status
                   OUTPUT_VARIABLE out ERROR_VARIABLE out)
   if(NOT status EQUAL expected)
     message(FATAL_ERROR "tlg ${ARGN}: exit ${status}, not ${expected}: ${out}")
@@ -55,7 +57,7 @@ file(MAKE_DIRECTORY ${WORK}/readme)
 foreach(name one two three)
   file(COPY_FILE ${SAMPLE} ${WORK}/readme/${name}.tlg)
 endforeach()
-execute_process(COMMAND ${EMULATOR} ${TOOL} decode *.tlg -d converted WORKING_DIRECTORY ${WORK}/readme
+execute_process(COMMAND ${run} decode *.tlg -d converted WORKING_DIRECTORY ${WORK}/readme
                 RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
 file(GLOB converted RELATIVE ${WORK}/readme/converted ${WORK}/readme/converted/*)
 if(NOT status EQUAL 0 OR NOT converted STREQUAL "one.png;three.png;two.png")

@@ -89,7 +89,34 @@ std::string NameOf(const std::filesystem::path& path) {
 #endif
 }
 
+#ifdef _WIN32
+namespace {
+
+// Parents first. Through CreateDirectoryW rather than std::filesystem, whose
+// reasons are Windows' errors renamed oddly ("File name too long" for a
+// drive that is not there).
+bool MakeFolderAndParents(const std::filesystem::path& folder, std::string& error) {
+  std::error_code ignored;
+  if (std::filesystem::is_directory(folder, ignored)) return true;
+  const std::filesystem::path parent = folder.parent_path();
+  if (!parent.empty() && parent != folder && !MakeFolderAndParents(parent, error)) return false;
+  if (CreateDirectoryW(folder.c_str(), nullptr)) return true;
+  const DWORD code = GetLastError();
+  if (code == ERROR_ALREADY_EXISTS && std::filesystem::is_directory(folder, ignored)) return true;
+  error = "cannot create (" +
+          (code == ERROR_ALREADY_EXISTS ? std::make_error_code(std::errc::not_a_directory).message()
+                                        : std::system_category().message(static_cast<int>(code))) +
+          ")";
+  return false;
+}
+
+}  // namespace
+#endif
+
 bool MakeFolder(const std::string& path, std::string& error) {
+#ifdef _WIN32
+  return MakeFolderAndParents(PathOf(path), error);
+#else
   std::error_code status;
   const std::filesystem::path folder = PathOf(path);
   std::filesystem::create_directories(folder, status);
@@ -97,6 +124,7 @@ bool MakeFolder(const std::string& path, std::string& error) {
   if (!status) status = std::make_error_code(std::errc::not_a_directory);
   error = "cannot create (" + status.message() + ")";
   return false;
+#endif
 }
 
 std::vector<std::string> ExpandWildcards(const std::vector<std::string>& arguments) {
