@@ -8,28 +8,24 @@
 #include <system_error>
 #include <thread>
 
-#ifdef _WIN32
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
+#include "tools/console.h"
 
 namespace {
 
 bool OnTerminal() {
-  static const bool terminal = isatty(fileno(stderr)) != 0;
+  static const bool terminal = IsTerminal(stderr);
   return terminal;
 }
 
 // The progress line names the file the batch waits for.
 void ShowProgress(size_t index, size_t total, const std::string& file) {
-  if (OnTerminal() && total > 1) std::fprintf(stderr, "\r\033[K[%zu/%zu] %s", index + 1, total, file.c_str());
+  if (OnTerminal() && total > 1) {
+    Print(stderr, "\r\033[K[" + std::to_string(index + 1) + "/" + std::to_string(total) + "] " + file);
+  }
 }
 
 void ClearProgress(size_t total) {
-  if (OnTerminal() && total > 1) std::fprintf(stderr, "\r\033[K");
+  if (OnTerminal() && total > 1) Print(stderr, "\r\033[K");
 }
 
 void RunOne(const std::function<void(const std::string&, FileReport&)>& one, const std::string& file,
@@ -43,10 +39,9 @@ void RunOne(const std::function<void(const std::string&, FileReport&)>& one, con
   }
 }
 
-void Print(const FileReport& report) {
-  std::fputs(report.out.c_str(), stdout);
-  std::fflush(stdout);
-  std::fputs(report.err.c_str(), stderr);
+void PrintReport(const FileReport& report) {
+  Print(stdout, report.out);
+  Print(stderr, report.err);
 }
 
 // Files handed out one at a time to worker threads; the caller's thread
@@ -126,12 +121,12 @@ int RunBatch(const char* verb, const std::vector<std::string>& files, unsigned j
     if (!sideBySide) RunOne(one, files[i], alone);
     const FileReport& report = sideBySide ? parallel.WaitFor(i) : alone;
     ClearProgress(total);
-    Print(report);
+    PrintReport(report);
     if (!report.ok) ++failed;
   }
   if (total > 1) {
-    std::fprintf(stderr, "%s %zu of %zu files%s\n", verb, total - failed, total,
-                 failed != 0 ? (", " + std::to_string(failed) + " failed").c_str() : "");
+    Print(stderr, std::string(verb) + " " + std::to_string(total - failed) + " of " + std::to_string(total) + " files" +
+                      (failed != 0 ? ", " + std::to_string(failed) + " failed" : "") + "\n");
   }
   return failed == 0 ? 0 : 1;
 }

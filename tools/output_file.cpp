@@ -8,6 +8,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "tools/file_names.h"
+
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
@@ -25,7 +27,7 @@ bool ReserveTemporary(const std::string& path, std::string& temporary, std::stri
   for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
     temporary = path + ".partial" + (attempt == 0 ? "" : std::to_string(attempt));
 #ifdef _WIN32
-    const int fd = _open(temporary.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+    const int fd = _wopen(WideOf(temporary).c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
 #else
     const int fd = open(temporary.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
 #endif
@@ -47,7 +49,7 @@ bool ReserveTemporary(const std::string& path, std::string& temporary, std::stri
 bool MoveIntoPlace(const std::string& temporary, const std::string& path, bool replace, std::string& error) {
 #ifdef _WIN32
   const DWORD flags = replace ? MOVEFILE_REPLACE_EXISTING : 0;
-  if (MoveFileExA(temporary.c_str(), path.c_str(), flags)) return true;
+  if (MoveFileExW(WideOf(temporary).c_str(), WideOf(path).c_str(), flags)) return true;
   const DWORD code = GetLastError();
   if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) {
     error = "already exists (use -f to overwrite)";
@@ -82,7 +84,7 @@ std::string SystemReason() { return "(" + std::string(std::strerror(errno)) + ")
 
 bool OutputExists(const std::string& path) {
   std::error_code ignored;
-  return std::filesystem::symlink_status(path, ignored).type() != std::filesystem::file_type::not_found &&
+  return std::filesystem::symlink_status(PathOf(path), ignored).type() != std::filesystem::file_type::not_found &&
          !ignored;
 }
 
@@ -92,14 +94,14 @@ bool WriteOutputFile(const std::string& path, bool replace, std::string& error,
   if (!ReserveTemporary(path, temporary, error)) return false;
   std::error_code ignored;
   if (!write(temporary, error) || !MoveIntoPlace(temporary, path, replace, error)) {
-    std::filesystem::remove(temporary, ignored);
+    std::filesystem::remove(PathOf(temporary), ignored);
     return false;
   }
   return true;
 }
 
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+  std::FILE* file = OpenFile(path, "wb");
   if (file == nullptr) {
     error = "cannot write " + SystemReason();
     return false;

@@ -10,6 +10,8 @@
 
 #include "encoder/tlg5_encoder.h"
 #include "encoder/tlg6_encoder.h"
+#include "tools/console.h"
+#include "tools/file_names.h"
 #include "tools/output_file.h"
 #include "tools/png_tags.h"
 #include "tools/tlg_file.h"
@@ -84,9 +86,8 @@ bool EndsWithNoCase(const std::string& text, const std::string& suffix) {
 // input or in -d.
 std::string OutputPath(const CommandOptions& options, const std::string& input, const char* extension) {
   if (!options.output.empty()) return options.output;
-  const fs::path name = fs::path(input).filename().replace_extension(extension);
-  return (options.directory.empty() ? fs::path(input).parent_path() / name : fs::path(options.directory) / name)
-      .string();
+  const fs::path name = PathOf(input).filename().replace_extension(extension);
+  return NameOf(options.directory.empty() ? PathOf(input).parent_path() / name : PathOf(options.directory) / name);
 }
 
 // Refuses an output that is already there, before any work is spent on it.
@@ -199,20 +200,39 @@ void EncodeOne(const CommandOptions& options, const std::string& file, FileRepor
   });
 }
 
+using OneFile = std::function<void(const std::string&, FileReport&)>;
+
+// The batch, with -d made first (once, rather than failing every file), and
+// a wildcard that matched nothing failing like a missing file.
+int RunCommand(const char* verb, const CommandOptions& options, const OneFile& one) {
+  std::string error;
+  if (!options.directory.empty() && !MakeFolder(options.directory, error)) {
+    Print(stderr, options.directory + ": " + error + "\n");
+    return 1;
+  }
+  return RunBatch(verb, options.files, options.jobs, [&](const std::string& file, FileReport& report) {
+    if (IsUnmatchedPattern(file)) {
+      Fail(report, file, "matches no file");
+    } else {
+      one(file, report);
+    }
+  });
+}
+
 }  // namespace
 
 int RunInfo(const CommandOptions& options) {
   const bool utf8 = OutputIsUtf8();
-  return RunBatch("described", options.files, options.jobs,
-                  [utf8](const std::string& file, FileReport& report) { DescribeOne(file, report, utf8); });
+  return RunCommand("described", options,
+                    [utf8](const std::string& file, FileReport& report) { DescribeOne(file, report, utf8); });
 }
 
 int RunDecode(const CommandOptions& options) {
-  return RunBatch("decoded", options.files, options.jobs,
-                  [&](const std::string& file, FileReport& report) { DecodeOne(options, file, report); });
+  return RunCommand("decoded", options,
+                    [&](const std::string& file, FileReport& report) { DecodeOne(options, file, report); });
 }
 
 int RunEncode(const CommandOptions& options) {
-  return RunBatch("encoded", options.files, options.jobs,
-                  [&](const std::string& file, FileReport& report) { EncodeOne(options, file, report); });
+  return RunCommand("encoded", options,
+                    [&](const std::string& file, FileReport& report) { EncodeOne(options, file, report); });
 }

@@ -1,11 +1,13 @@
 // tlg: inspect, decode and encode TLG images. Run 'tlg --help' for usage.
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "tools/batch.h"
+#include "tools/console.h"
+#include "tools/file_names.h"
 #include "tools/tlg_commands.h"
 
 #ifndef TLG_VERSION_STRING
@@ -93,7 +95,7 @@ const Command kCommands[] = {
 };
 
 int UsageError(const std::string& message, const char* usage) {
-  std::fprintf(stderr, "tlg: %s\n%s", message.c_str(), usage);
+  Print(stderr, "tlg: " + message + "\n" + usage);
   return kUsageStatus;
 }
 
@@ -130,9 +132,10 @@ bool ParseJobs(const char* text, unsigned& jobs) {
 }
 
 // Parses the command's arguments; returns -1 to run the command, or an exit status.
-int ParseArguments(const Command& command, int argc, char** argv, CommandOptions& options) {
+int ParseArguments(const Command& command, const std::vector<std::string>& argv, CommandOptions& options) {
+  const size_t argc = argv.size();
   bool optionsEnd = false;
-  for (int i = 2; i < argc; ++i) {
+  for (size_t i = 2; i < argc; ++i) {
     const std::string arg = argv[i];
     if (optionsEnd || arg.size() < 2 || arg[0] != '-') {
       options.files.push_back(arg);
@@ -141,7 +144,7 @@ int ParseArguments(const Command& command, int argc, char** argv, CommandOptions
     if (arg == "--") {
       optionsEnd = true;
     } else if (arg == "-h" || arg == "--help") {
-      std::fputs(command.usage, stdout);
+      Print(stdout, command.usage);
       return 0;
     } else if (!Takes(command, arg)) {
       return UsageError("unknown option " + arg + " for " + command.name, command.usage);
@@ -159,7 +162,7 @@ int ParseArguments(const Command& command, int argc, char** argv, CommandOptions
         return UsageError("unknown format " + options.format + " (tlg5 or tlg6)", command.usage);
       }
     } else if (arg == "-j" || arg == "--jobs") {
-      if (!ParseJobs(argv[++i], options.jobs)) return UsageError(arg + " takes a number of files from 1 up", command.usage);
+      if (!ParseJobs(argv[++i].c_str(), options.jobs)) return UsageError(arg + " takes a number of files from 1 up", command.usage);
     } else if (arg == "--wrap") {
       options.wrap = true;
     } else if (arg == "--clear-transparent") {
@@ -174,6 +177,7 @@ int ParseArguments(const Command& command, int argc, char** argv, CommandOptions
     }
   }
   if (options.files.empty()) return UsageError("no input file", command.usage);
+  options.files = ExpandWildcards(options.files);
   if (!options.output.empty() && !options.directory.empty()) {
     return UsageError("-o and -d cannot be given together", command.usage);
   }
@@ -183,17 +187,16 @@ int ParseArguments(const Command& command, int argc, char** argv, CommandOptions
   return -1;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (argc < 2) return UsageError("no command", kUsage);
+// The arguments in UTF-8, argv[0] the program.
+int RunTool(const std::vector<std::string>& argv) {
+  if (argv.size() < 2) return UsageError("no command", kUsage);
   const std::string first = argv[1];
   if (first == "-h" || first == "--help") {
-    std::fputs(kUsage, stdout);
+    Print(stdout, kUsage);
     return 0;
   }
   if (first == "--version") {
-    std::printf("tlg %s\n", TLG_VERSION_STRING);
+    Print(stdout, std::string("tlg ") + TLG_VERSION_STRING + "\n");
     return 0;
   }
   const Command* command = FindCommand(first);
@@ -202,7 +205,7 @@ int main(int argc, char** argv) {
   }
   CommandOptions options;
   options.jobs = DefaultJobs();
-  const int status = ParseArguments(*command, argc, argv, options);
+  const int status = ParseArguments(*command, argv, options);
   if (status >= 0) return status;
   if (std::string(command->name) == "decode" && !options.output.empty()) {
     std::string extension = options.output.size() >= 4 ? options.output.substr(options.output.size() - 4) : "";
@@ -213,3 +216,16 @@ int main(int argc, char** argv) {
   }
   return command->run(options);
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// Built with -municode: the arguments arrive as UTF-16, whatever the code page.
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> arguments;
+  for (int i = 0; i < argc; ++i) arguments.push_back(Utf8Of(argv[i]));
+  return RunTool(arguments);
+}
+#else
+int main(int argc, char** argv) { return RunTool(std::vector<std::string>(argv, argv + argc)); }
+#endif

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -225,12 +226,20 @@ TEST_F(TlgTool, DecodesManyFilesIntoAFolder) {
   const auto image = MakeTestImage(ImagePattern::kHardEdges, 20, 20, 4, false);
   WriteBytes("one.tlg", EncodeTestImage(TlgKind::kTlg5, image));
   WriteBytes("two.tlg", EncodeTestImage(TlgKind::kTlg6, image));
-  fs::create_directories(dir_ / "out");
-  const ToolRun run = Tlg("decode " + Path("one.tlg") + " " + Path("two.tlg") + " -d " + Path("out"));
+  // Neither the folder nor its parent is there yet.
+  const ToolRun run = Tlg("decode " + Path("one.tlg") + " " + Path("two.tlg") + " -d " + Path("out/png"));
   ASSERT_EQ(run.status, 0) << run.output;
   EXPECT_NE(run.output.find("decoded 2 of 2 files"), std::string::npos) << run.output;
-  EXPECT_EQ(ReadPngPixels(Path("out/one.png")), image.pixels);
-  EXPECT_EQ(ReadPngPixels(Path("out/two.png")), image.pixels);
+  EXPECT_EQ(ReadPngPixels(Path("out/png/one.png")), image.pixels);
+  EXPECT_EQ(ReadPngPixels(Path("out/png/two.png")), image.pixels);
+
+  // A folder that cannot be made is one line, before any file is worked on.
+  const ToolRun blocked = Tlg("encode " + Path("out/png/one.png") + " " + Path("out/png/two.png") + " -d " +
+                              Path("one.tlg/sub"));
+  EXPECT_EQ(blocked.status, 1);
+  EXPECT_EQ(blocked.out, "");
+  EXPECT_EQ(blocked.err.rfind(Path("one.tlg/sub") + ": cannot create (", 0), 0u) << blocked.err;
+  EXPECT_EQ(std::count(blocked.err.begin(), blocked.err.end(), '\n'), 1) << blocked.err;
 }
 
 TEST_F(TlgTool, PamOutputIsRgbaTopRowFirst) {
