@@ -53,9 +53,10 @@ int ReadTagsChunk(tZURBinaryStream& stream, uint32_t size, TagDictionary& tags) 
 }
 
 // Walks the chunks after a wrapped image until a name or size cannot be read,
-// or a "tags" chunk cannot be read whole (that chunk's result is returned).
-// Without a dictionary a "tags" chunk has nothing to give and is skipped like
-// any other.
+// or a "tags" chunk is cut short or malformed: damage after the image ends the
+// walk like the end of the input, and the entries before it stay. Only
+// kLoadOutOfMemory is returned as a failure. Without a dictionary a "tags"
+// chunk has nothing to give and is skipped like any other.
 int WalkChunks(tZURBinaryStream& stream, TagDictionary* tags, bool* sawTags) {
   for (;;) {
     uint8_t name[kChunkNameSize];
@@ -66,7 +67,8 @@ int WalkChunks(tZURBinaryStream& stream, TagDictionary* tags, bool* sawTags) {
     if (isTags && sawTags != nullptr) *sawTags = true;
     if (isTags && tags != nullptr) {
       const int result = ReadTagsChunk(stream, size, *tags);
-      if (result != kLoadComplete) return result;
+      if (result == kLoadOutOfMemory) return result;
+      if (result != kLoadComplete) return kLoadComplete;
       continue;
     }
     // A memory stream keeps only 32 bits of position: a skip that wraps would

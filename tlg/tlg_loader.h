@@ -30,9 +30,10 @@ TlgLayout ReadTlgLayout(tZURBinaryStream& stream);
 
 // The "tags" chunks of a wrapper, without decoding its image: the raw image
 // is skipped by its recorded length. `tags` and `hasTags` may be null. A raw
-// image has none (kLoadComplete). kLoadFailed for an unknown signature or a
-// "tags" chunk cut short or malformed (entries before the damage stay);
-// kLoadOutOfMemory.
+// image has none (kLoadComplete). A "tags" chunk cut short or malformed ends
+// the walk as it does in LoadTlg: the entries before the damage stay and the
+// result is kLoadComplete. kLoadFailed for an unknown signature or a wrapper
+// header cut short; kLoadOutOfMemory.
 int ReadTlgTags(tZURBinaryStream& stream, TagDictionary* tags, bool* hasTags);
 
 // Whether the stream starts with one of the three signatures.

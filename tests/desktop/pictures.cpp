@@ -28,8 +28,9 @@ Rgba MakeRgba(size_t width, size_t height, bool alpha, uint32_t seed) {
   return picture;
 }
 
-Bytes Encode(const Rgba& picture, tlg_kind kind, bool wrap) {
-  Bytes file = EncodeRgba8(picture.pixels, picture.width, picture.height, kind, wrap);
+Bytes Encode(const Rgba& picture, tlg_kind kind, bool wrap, const std::vector<tlg_tag>& tags) {
+  Bytes file = EncodeRgba8(picture.pixels, picture.width, picture.height, kind, wrap, tags.data(),
+                           tags.size());
   if (file.empty())
     throw std::runtime_error("tlg_encode failed");
   return file;

@@ -21,7 +21,8 @@ struct Rgba {
 // Smooth ramps under a little noise; with alpha, a ramp from clear to opaque.
 Rgba MakeRgba(size_t width, size_t height, bool alpha, uint32_t seed);
 
-Bytes Encode(const Rgba& picture, tlg_kind kind, bool wrap);
+// Tags imply a wrapper.
+Bytes Encode(const Rgba& picture, tlg_kind kind, bool wrap, const std::vector<tlg_tag>& tags = {});
 
 Bytes ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const Bytes& bytes);
