@@ -28,6 +28,7 @@ RawTlgKind KindOfSignature(const uint8_t* signature) {
   return RawTlgKind::kUnknown;  // unknown, or a wrapper inside a wrapper
 }
 
+// False when the input ends first; `data` then holds the bytes it did have.
 bool ReadChunkData(tZURBinaryStream& stream, uint32_t size, std::vector<uint8_t>& data) {
   data.clear();
   while (data.size() < size) {
@@ -35,18 +36,24 @@ bool ReadChunkData(tZURBinaryStream& stream, uint32_t size, std::vector<uint8_t>
     const uint32_t piece = static_cast<uint32_t>(
         size - done < kChunkReadPiece ? size - done : kChunkReadPiece);
     data.resize(done + piece);
-    if (!ReadExact(stream, data.data() + done, piece)) return false;
+    const uint32_t got = stream.Read(data.data() + done, piece);
+    if (got != piece) {
+      data.resize(done + got);
+      return false;
+    }
   }
   return true;
 }
 
 // kLoadFailed when the chunk was cut short or its entries hold a syntax
-// error, kLoadOutOfMemory when its memory could not be had.
+// error (the entries whole before the damage are stored either way),
+// kLoadOutOfMemory when its memory could not be had.
 int ReadTagsChunk(tZURBinaryStream& stream, uint32_t size, TagDictionary& tags) {
   try {
     std::vector<uint8_t> data;
-    if (!ReadChunkData(stream, size, data)) return kLoadFailed;
-    return ParseTags(data.data(), size, tags) ? kLoadComplete : kLoadFailed;
+    const bool whole = ReadChunkData(stream, size, data);
+    const bool parsed = ParseTags(data.data(), static_cast<uint32_t>(data.size()), tags);
+    return whole && parsed ? kLoadComplete : kLoadFailed;
   } catch (const std::bad_alloc&) {
     return kLoadOutOfMemory;
   }

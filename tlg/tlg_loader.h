@@ -10,7 +10,9 @@
 #include "tlg/tag_dictionary.h"
 
 // Decodes whatever TLG image the stream holds, from its start. With `tags`,
-// the entries of the wrapper's "tags" chunks are stored there.
+// the entries of the wrapper's "tags" chunks are stored there; a chunk cut
+// short or malformed ends them, with the entries whole before the damage
+// stored, and leaves the result as the image's.
 int LoadTlg(void* context, SizeCallback sizeCallback, ScanLineCallback scanLineCallback,
             TagDictionary* tags, tZURBinaryStream& stream);
 
