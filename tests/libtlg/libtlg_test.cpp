@@ -308,7 +308,9 @@ TEST(LibTlg, EncodesAndReadsTags) {
 }
 
 TEST(LibTlg, DamagedTagsKeepTheEntriesBeforeTheDamage) {
-  const std::vector<tlg_tag> tags = TagsToDamage();
+  const auto pairs = TagsToDamage();
+  std::vector<tlg_tag> tags;
+  for (const auto& [key, value] : pairs) tags.push_back({key.c_str(), key.size(), value.c_str(), value.size()});
   tlg_encode_options options;
   tlg_encode_options_init(&options);
   options.tags = tags.data();

@@ -6,9 +6,8 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
-
-#include "tlg/tlg.h"
 
 // The tags to encode, in this order: the damage falls on the last entry, so
 // the first one must survive it.
@@ -17,9 +16,8 @@ constexpr const char* kKeptTagValue = "us";
 constexpr const char* kDamagedTagKey = "title";
 constexpr const char* kDamagedTagValue = "Dusk";
 
-inline std::vector<tlg_tag> TagsToDamage() {
-  return {{kKeptTagKey, std::strlen(kKeptTagKey), kKeptTagValue, std::strlen(kKeptTagValue)},
-          {kDamagedTagKey, std::strlen(kDamagedTagKey), kDamagedTagValue, std::strlen(kDamagedTagValue)}};
+inline std::vector<std::pair<std::string, std::string>> TagsToDamage() {
+  return {{kKeptTagKey, kKeptTagValue}, {kDamagedTagKey, kDamagedTagValue}};
 }
 
 struct DamagedTagsFile {
