@@ -150,8 +150,8 @@ typedef struct tlg_tag {
  * it ends decoding's walk of the chunks after a whole picture: the entries
  * before it are given and the result is TLG_OK. The damage is not reported
  * apart, so that a picture that decodes is described the same way by every
- * call. Errors are for inputs that are not TLG or end within the wrapper's
- * header. */
+ * call. Of the errors that describe the input, only not TLG and truncated
+ * (the input ends within the wrapper's header) are given. */
 TLG_API tlg_error tlg_read_tags(const void* data, size_t size, tlg_tag** tags, size_t* count);
 TLG_API tlg_error tlg_read_tags_file(const char* path, tlg_tag** tags, size_t* count);
 
