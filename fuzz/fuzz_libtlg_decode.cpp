@@ -1,6 +1,7 @@
 // The C interface's decodes over any input, with a small pixel limit: the
 // three forms of decoding must agree with each other and with the
-// description, in both byte orders, and fail only with a decoder's errors.
+// description, in both byte orders, and fail only with a decoder's errors;
+// the tags of a picture that decodes can be read.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -74,6 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t count = 0;
   const tlg_error tagsError = tlg_read_tags(data, size, &tags, &count);
   if (tagsError != TLG_OK && (!IsDecodeError(tagsError) || tags != nullptr || count != 0)) __builtin_trap();
+  // Whatever follows a picture that decodes, its tags can be read.
+  if (error == TLG_OK && tagsError != TLG_OK) __builtin_trap();
   for (size_t i = 0; i < count; ++i) {
     if (tags[i].key[tags[i].key_size] != '\0' || tags[i].value[tags[i].value_size] != '\0') __builtin_trap();
   }

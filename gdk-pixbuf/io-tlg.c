@@ -97,6 +97,25 @@ static int on_row(void *user, size_t row, const void *pixels, size_t width) {
   return 0;
 }
 
+/* A wrapper's tags become the options "tlg::KEY", which hold text: entries
+ * whose key or value is not UTF-8 free of zero bytes are left out. Tags that
+ * cannot be read leave the picture without them; they never fail it. */
+static void set_tag_options(const guint8 *data, gsize size, GdkPixbuf *pixbuf) {
+  tlg_tag *tags = NULL;
+  size_t count = 0;
+  if (tlg_read_tags(data, size, &tags, &count) != TLG_OK)
+    return;
+  for (size_t i = 0; i < count; i++) {
+    if (!g_utf8_validate_len(tags[i].key, tags[i].key_size, NULL) ||
+        !g_utf8_validate_len(tags[i].value, tags[i].value_size, NULL))
+      continue;
+    gchar *key = g_strconcat("tlg::", tags[i].key, NULL);
+    gdk_pixbuf_set_option(pixbuf, key, tags[i].value);
+    g_free(key);
+  }
+  tlg_free(tags);
+}
+
 static gboolean decode_into(const guint8 *data, gsize size, GdkPixbuf *pixbuf,
                             TlgContext *context, GError **error) {
   RowTarget target = {pixbuf, context};
@@ -106,6 +125,7 @@ static gboolean decode_into(const guint8 *data, gsize size, GdkPixbuf *pixbuf,
     set_tlg_error(error, e == TLG_ERROR_STOPPED ? TLG_ERROR_CORRUPT : e);
     return FALSE;
   }
+  set_tag_options(data, size, pixbuf);
   return TRUE;
 }
 

@@ -1,5 +1,6 @@
 #include "tlg_image_handler.h"
 
+#include <QFile>
 #include <QIODevice>
 #include <QImage>
 #include <QList>
@@ -46,6 +47,30 @@ bool Fail(tlg_error error) {
   return Fail(tlg_error_string(error));
 }
 
+// A wrapper's tags as the image's text, read as UTF-8. Tags that cannot be
+// read leave the picture without text; they never fail it.
+void SetTextFromTags(const QByteArray& data, QImage* image) {
+  tlg_tag* tags = nullptr;
+  size_t count = 0;
+  if (tlg_read_tags(data.constData(), size_t(data.size()), &tags, &count) != TLG_OK)
+    return;
+  for (size_t i = 0; i < count; i++) {
+    image->setText(QString::fromUtf8(tags[i].key, qsizetype(tags[i].key_size)),
+                   QString::fromUtf8(tags[i].value, qsizetype(tags[i].value_size)));
+  }
+  tlg_free(tags);
+}
+
+// QImageWriter opens, and so creates, its file before the handler learns the
+// subtype. A file still empty and opened for this write alone is removed when
+// the write is refused, so that nothing is left behind.
+void RemoveUnwrittenFile(QIODevice* device) {
+  auto* file = qobject_cast<QFile*>(device);
+  if (file != nullptr && (file->openMode() & (QIODevice::ReadOnly | QIODevice::Append)) == 0 &&
+      file->pos() == 0 && file->size() == 0)
+    file->remove();
+}
+
 }  // namespace
 
 bool TlgImageHandler::canRead(QIODevice* device) {
@@ -88,6 +113,8 @@ bool TlgImageHandler::read(QImage* image) {
   if (decode_error != TLG_OK)
     return Fail(decode_error);
   *image = kDirect ? decoded : decoded.convertToFormat(format);
+  if (info.has_tags)
+    SetTextFromTags(data, image);
   return true;
 }
 
@@ -113,8 +140,12 @@ bool TlgImageHandler::write(const QImage& image) {
     options.kind = TLG_KIND_TLG5;
   else if (sub_type == "tlg6")
     options.kind = TLG_KIND_TLG6;
-  else
-    return Fail("unknown subtype (tlg5 or tlg6)");
+  else {
+    RemoveUnwrittenFile(device());
+    qCWarning(lcTlg, "Cannot write the TLG picture: unknown subtype \"%s\" (tlg5 or tlg6)",
+              subType_.constData());
+    return false;
+  }
   if (image.isNull() || device() == nullptr)
     return false;
 

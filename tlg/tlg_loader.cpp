@@ -28,6 +28,7 @@ RawTlgKind KindOfSignature(const uint8_t* signature) {
   return RawTlgKind::kUnknown;  // unknown, or a wrapper inside a wrapper
 }
 
+// False when the input ends first; `data` then holds the bytes it did have.
 bool ReadChunkData(tZURBinaryStream& stream, uint32_t size, std::vector<uint8_t>& data) {
   data.clear();
   while (data.size() < size) {
@@ -35,27 +36,34 @@ bool ReadChunkData(tZURBinaryStream& stream, uint32_t size, std::vector<uint8_t>
     const uint32_t piece = static_cast<uint32_t>(
         size - done < kChunkReadPiece ? size - done : kChunkReadPiece);
     data.resize(done + piece);
-    if (!ReadExact(stream, data.data() + done, piece)) return false;
+    const uint32_t got = stream.Read(data.data() + done, piece);
+    if (got != piece) {
+      data.resize(done + got);
+      return false;
+    }
   }
   return true;
 }
 
 // kLoadFailed when the chunk was cut short or its entries hold a syntax
-// error, kLoadOutOfMemory when its memory could not be had.
+// error (the entries whole before the damage are stored either way),
+// kLoadOutOfMemory when its memory could not be had.
 int ReadTagsChunk(tZURBinaryStream& stream, uint32_t size, TagDictionary& tags) {
   try {
     std::vector<uint8_t> data;
-    if (!ReadChunkData(stream, size, data)) return kLoadFailed;
-    return ParseTags(data.data(), size, tags) ? kLoadComplete : kLoadFailed;
+    const bool whole = ReadChunkData(stream, size, data);
+    const bool parsed = ParseTags(data.data(), static_cast<uint32_t>(data.size()), tags);
+    return whole && parsed ? kLoadComplete : kLoadFailed;
   } catch (const std::bad_alloc&) {
     return kLoadOutOfMemory;
   }
 }
 
 // Walks the chunks after a wrapped image until a name or size cannot be read,
-// or a "tags" chunk cannot be read whole (that chunk's result is returned).
-// Without a dictionary a "tags" chunk has nothing to give and is skipped like
-// any other.
+// or a "tags" chunk is cut short or malformed: damage after the image ends the
+// walk like the end of the input, and the entries before it stay. Only
+// kLoadOutOfMemory is returned as a failure. Without a dictionary a "tags"
+// chunk has nothing to give and is skipped like any other.
 int WalkChunks(tZURBinaryStream& stream, TagDictionary* tags, bool* sawTags) {
   for (;;) {
     uint8_t name[kChunkNameSize];
@@ -66,7 +74,8 @@ int WalkChunks(tZURBinaryStream& stream, TagDictionary* tags, bool* sawTags) {
     if (isTags && sawTags != nullptr) *sawTags = true;
     if (isTags && tags != nullptr) {
       const int result = ReadTagsChunk(stream, size, *tags);
-      if (result != kLoadComplete) return result;
+      if (result == kLoadOutOfMemory) return result;
+      if (result != kLoadComplete) return kLoadComplete;
       continue;
     }
     // A memory stream keeps only 32 bits of position: a skip that wraps would

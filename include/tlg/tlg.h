@@ -143,7 +143,15 @@ typedef struct tlg_tag {
 
 /* The tags of a wrapped picture, ordered by key (the last entry for a key
  * wins), in one block freed with tlg_free; no tags gives a null block and a
- * count of 0. A picture that is not wrapped has no tags. */
+ * count of 0. A picture that is not wrapped has no tags.
+ *
+ * A "tags" chunk cut short or malformed (a missing colon or separator, an
+ * entry or the file ending early) ends the tags where the damage starts, as
+ * it ends decoding's walk of the chunks after a whole picture: the entries
+ * before it are given and the result is TLG_OK. The damage is not reported
+ * apart, so that a picture that decodes is described the same way by every
+ * call. Of the errors that describe the input, only not TLG and truncated
+ * (the input ends within the wrapper's header) are given. */
 TLG_API tlg_error tlg_read_tags(const void* data, size_t size, tlg_tag** tags, size_t* count);
 TLG_API tlg_error tlg_read_tags_file(const char* path, tlg_tag** tags, size_t* count);
 

@@ -44,3 +44,34 @@ def random_pixels(height, width, channels, seed=0, opaque=False):
     if channels == 4 and opaque:
         pixels[..., 3] = 255
     return pixels
+
+
+# The tags damaged_tags_files() expects, in this order; the last is damaged.
+KEPT_TAG = ("author", "us")
+DAMAGED_TAG = ("title", "Dusk")
+
+
+def damaged_tags_files(good):
+    """From a wrapped file whose last chunk is "tags" ending in DAMAGED_TAG's
+    entry: a colon missing, the separator missing, the entry cut short within
+    its chunk, and the file ending inside the chunk (as tests/support does)."""
+    key, value = (text.encode() for text in DAMAGED_TAG)
+    last = b"%d:%s=%d:%s," % (len(key), key, len(value), value)
+    assert good.endswith(last)
+    at = 15 + int.from_bytes(good[11:15], "little")  # the first chunk
+    while at + 8 + int.from_bytes(good[at + 4 : at + 8], "little") < len(good):
+        at += 8 + int.from_bytes(good[at + 4 : at + 8], "little")
+    assert good[at : at + 4] == b"tags"
+
+    def erase(start, count):
+        size = int.from_bytes(good[at + 4 : at + 8], "little") - count
+        damaged = good[: at + 4] + size.to_bytes(4, "little") + good[at + 8 :]
+        return damaged[:start] + damaged[start + count :]
+
+    entry = len(good) - len(last)
+    return {
+        "a colon missing": erase(entry + last.index(b":"), 1),
+        "the separator missing": erase(len(good) - 1, 1),
+        "the entry cut short": erase(len(good) - 3, 3),
+        "the file ending inside the tags": good[:-3],
+    }

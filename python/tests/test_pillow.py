@@ -2,7 +2,7 @@ import io
 
 import numpy
 import pytest
-from conftest import SAMPLES, random_pixels
+from conftest import DAMAGED_TAG, KEPT_TAG, SAMPLES, damaged_tags_files, random_pixels
 from PIL import Image, ImageFile, UnidentifiedImageError
 
 import tlg
@@ -50,6 +50,19 @@ def test_open_reads_headers_and_load_finds_damage(monkeypatch, native_pixels):
     with pytest.raises(OSError) as raised:
         Image.open(io.BytesIO(data[:14]))
     assert not isinstance(raised.value, UnidentifiedImageError)
+
+
+def test_damaged_tags_keep_the_entries_before_the_damage():
+    pixels = random_pixels(12, 10, 4)
+    good = tlg.encode(pixels, tags=dict([KEPT_TAG, DAMAGED_TAG]))
+    for what, data in damaged_tags_files(good).items():
+        kept = dict([KEPT_TAG])
+        assert tlg.info(data).tags == kept, what
+        assert tlg.info(io.BytesIO(data)).tags == kept, what
+        numpy.testing.assert_array_equal(tlg.decode(data), pixels, err_msg=what)
+        with Image.open(io.BytesIO(data)) as im:
+            assert im.info["tags"] == kept, what
+            numpy.testing.assert_array_equal(numpy.asarray(im), pixels, err_msg=what)
 
 
 def test_save_round_trips(tmp_path):

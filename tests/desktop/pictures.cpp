@@ -28,8 +28,12 @@ Rgba MakeRgba(size_t width, size_t height, bool alpha, uint32_t seed) {
   return picture;
 }
 
-Bytes Encode(const Rgba& picture, tlg_kind kind, bool wrap) {
-  Bytes file = EncodeRgba8(picture.pixels, picture.width, picture.height, kind, wrap);
+Bytes Encode(const Rgba& picture, tlg_kind kind, bool wrap, const Tags& tags) {
+  std::vector<tlg_tag> entries;
+  for (const auto& [key, value] : tags)
+    entries.push_back({key.c_str(), key.size(), value.c_str(), value.size()});
+  Bytes file = EncodeRgba8(picture.pixels, picture.width, picture.height, kind, wrap, entries.data(),
+                           entries.size());
   if (file.empty())
     throw std::runtime_error("tlg_encode failed");
   return file;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tlg/tlg.h"
@@ -21,7 +22,9 @@ struct Rgba {
 // Smooth ramps under a little noise; with alpha, a ramp from clear to opaque.
 Rgba MakeRgba(size_t width, size_t height, bool alpha, uint32_t seed);
 
-Bytes Encode(const Rgba& picture, tlg_kind kind, bool wrap);
+// Tags (key, value), written in this order, imply a wrapper.
+typedef std::vector<std::pair<std::string, std::string>> Tags;
+Bytes Encode(const Rgba& picture, tlg_kind kind, bool wrap, const Tags& tags = {});
 
 Bytes ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const Bytes& bytes);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/desktop/pictures.h"
+#include "tests/support/damaged_tags.h"
 
 namespace {
 
@@ -273,6 +274,31 @@ TEST(GdkPixbuf, DamagedFilesEndInAnError) {
   EXPECT_EQ(LoadInPieces(png, [] { return size_t(3); }, &events, &e.error, "tlg"), nullptr);
   ASSERT_NE(e.error, nullptr);
   EXPECT_TRUE(g_error_matches(e.error, GDK_PIXBUF_ERROR, GDK_PIXBUF_ERROR_UNKNOWN_TYPE));
+}
+
+// Whole and in pieces: the picture, with the tags before the damage as options.
+TEST(GdkPixbuf, DamagedTagsKeepTheEntriesBeforeTheDamage) {
+  const Rgba picture = MakeRgba(13, 9, true, 5);
+  const auto damaged = DamagedTagsFiles(Encode(picture, TLG_KIND_TLG6, true, TagsToDamage()));
+  ASSERT_EQ(damaged.size(), 4u);
+  const std::string kept = std::string("tlg::") + kKeptTagKey;
+  const std::string lost = std::string("tlg::") + kDamagedTagKey;
+  for (const DamagedTagsFile& file : damaged) {
+    SCOPED_TRACE(file.what);
+    const std::string path = g_dir + "/damaged-tags.tlg";
+    WriteFile(path, file.bytes);
+    for (bool whole : {true, false}) {
+      ErrorHolder e;
+      Events events;
+      GdkPixbuf* pixbuf = whole ? gdk_pixbuf_new_from_file(path.c_str(), &e.error)
+                                : LoadInPieces(file.bytes, [] { return size_t(1); }, &events, &e.error, "tlg");
+      ASSERT_NE(pixbuf, nullptr) << e.error->message;
+      ExpectPixels(pixbuf, picture, 4);
+      EXPECT_STREQ(gdk_pixbuf_get_option(pixbuf, kept.c_str()), kKeptTagValue);
+      EXPECT_EQ(gdk_pixbuf_get_option(pixbuf, lost.c_str()), nullptr);
+      g_object_unref(pixbuf);
+    }
+  }
 }
 
 TEST(GdkPixbuf, ThumbnailerWritesAThumbnail) {

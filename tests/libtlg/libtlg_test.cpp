@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/damaged_tags.h"
 #include "tests/support/temp_file.h"
 #include "tests/support/tlg_samples.h"
 #include "tlg/tlg.h"
@@ -278,12 +279,6 @@ TEST(LibTlg, EncodesAndReadsTags) {
       EXPECT_EQ(std::string(read[0].value, read[0].value_size), value);
       EXPECT_STREQ(read[1].value, "Sprite");
       tlg_free(read);
-      // A tags chunk cut short, or malformed.
-      EXPECT_EQ(tlg_read_tags(file.data(), file.size() - 3, &read, &count), TLG_ERROR_TRUNCATED);
-      EXPECT_EQ(read, nullptr);
-      Bytes malformed = file;
-      malformed[malformed.size() - 1] = 'x';  // the last entry's closing comma
-      EXPECT_EQ(tlg_read_tags(malformed.data(), malformed.size(), &read, &count), TLG_ERROR_CORRUPT);
     }
   }
   tlg_error error;
@@ -310,6 +305,34 @@ TEST(LibTlg, EncodesAndReadsTags) {
   EXPECT_EQ(tlg_encode(pixels.data(), 2, 2, 7, TLG_RGBA8, nullptr, &out, &size), TLG_ERROR_INVALID_ARGUMENT);
   EXPECT_EQ(tlg_encode(nullptr, 2, 2, 8, TLG_RGBA8, nullptr, &out, &size), TLG_ERROR_INVALID_ARGUMENT);
   EXPECT_EQ(tlg_encode(pixels.data(), 2, 2, 8, TLG_RGBA8, nullptr, nullptr, &size), TLG_ERROR_INVALID_ARGUMENT);
+}
+
+TEST(LibTlg, DamagedTagsKeepTheEntriesBeforeTheDamage) {
+  const auto pairs = TagsToDamage();
+  std::vector<tlg_tag> tags;
+  for (const auto& [key, value] : pairs) tags.push_back({key.c_str(), key.size(), value.c_str(), value.size()});
+  tlg_encode_options options;
+  tlg_encode_options_init(&options);
+  options.tags = tags.data();
+  options.tag_count = tags.size();
+  tlg_error error;
+  const auto damaged = DamagedTagsFiles(Encode(Sprite(), TLG_RGBA8, &options, &error));
+  ASSERT_EQ(damaged.size(), 4u);
+  for (const DamagedTagsFile& file : damaged) {
+    SCOPED_TRACE(file.what);
+    tlg_info info;
+    ASSERT_EQ(tlg_read_info(file.bytes.data(), file.bytes.size(), &info), TLG_OK);
+    EXPECT_EQ(info.has_tags, 1);
+    EXPECT_EQ(DecodeAlloc(file.bytes, TLG_RGBA8, &error), Expected(Sprite(), TLG_RGBA8));
+    EXPECT_EQ(error, TLG_OK);
+    tlg_tag* read = nullptr;
+    size_t count = 0;
+    ASSERT_EQ(tlg_read_tags(file.bytes.data(), file.bytes.size(), &read, &count), TLG_OK);
+    ASSERT_EQ(count, 1u);
+    EXPECT_STREQ(read[0].key, kKeptTagKey);
+    EXPECT_STREQ(read[0].value, kKeptTagValue);
+    tlg_free(read);
+  }
 }
 
 TEST(LibTlg, Files) {

@@ -17,10 +17,19 @@
 #include <thread>
 
 #include "tests/desktop/pictures.h"
+#include "tests/support/damaged_tags.h"
 
 namespace {
 
 std::string g_dir;
+
+// Damaged pictures are expected here; their warnings would only be noise.
+constexpr char kQuietRules[] = "tlg.imageio.warning=false\nqt.gui.imageio.warning=false";
+
+QString g_warning;
+void CaptureWarning(QtMsgType, const QMessageLogContext&, const QString& message) {
+  g_warning = message;
+}
 
 QByteArray ToQt(const Bytes& bytes) {
   return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
@@ -123,6 +132,18 @@ TEST(QtPlugin, WriterToReaderRoundTripIsExact) {
   writer.setSubType("tlg7");
   EXPECT_FALSE(writer.write(argb));
   EXPECT_TRUE(out.data().isEmpty());
+  // To a file, which the writer opens before the handler learns the subtype:
+  // nothing is left behind, and the warning names what was refused.
+  const QString path = QString::fromStdString(g_dir + "/tlg7.tlg");
+  QImageWriter to_file(path);
+  to_file.setSubType("tlg7");
+  QLoggingCategory::setFilterRules("qt.gui.imageio.warning=false");
+  const QtMessageHandler previous = qInstallMessageHandler(CaptureWarning);
+  EXPECT_FALSE(to_file.write(argb));
+  qInstallMessageHandler(previous);
+  QLoggingCategory::setFilterRules(kQuietRules);
+  EXPECT_FALSE(QFile::exists(path));
+  EXPECT_TRUE(g_warning.contains("unknown subtype \"tlg7\"")) << g_warning.toStdString();
 }
 
 // Threads of this process, from the kernel's own count.
@@ -182,6 +203,23 @@ void ExpectReadFails(const Bytes& file, QImageReader::ImageReaderError error) {
   EXPECT_FALSE(reader.errorString().isEmpty());
 }
 
+TEST(QtPlugin, DamagedTagsKeepTheEntriesBeforeTheDamage) {
+  const Rgba picture = MakeRgba(13, 9, true, 5);
+  const auto damaged = DamagedTagsFiles(Encode(picture, TLG_KIND_TLG5, true, TagsToDamage()));
+  ASSERT_EQ(damaged.size(), 4u);
+  for (const DamagedTagsFile& file : damaged) {
+    SCOPED_TRACE(file.what);
+    QByteArray data = ToQt(file.bytes);
+    QBuffer buffer(&data);
+    QImageReader reader(&buffer, "tlg");
+    const QImage image = reader.read();
+    ASSERT_FALSE(image.isNull()) << reader.errorString().toStdString();
+    ExpectPixels(image, picture);
+    EXPECT_EQ(image.text(kKeptTagKey), kKeptTagValue);
+    EXPECT_EQ(image.textKeys(), QStringList{kKeptTagKey});
+  }
+}
+
 TEST(QtPlugin, DamagedFilesFailCleanly) {
   const Bytes tlg5 = ReadFile(TLG_SOURCE_DIR "/samples/dusk-tlg5.tlg");
   const Bytes tlg6 = ReadFile(TLG_SOURCE_DIR "/samples/badge-tlg6.tlg");
@@ -204,8 +242,7 @@ TEST(QtPlugin, DamagedFilesFailCleanly) {
 
 int main(int argc, char** argv) {
   QGuiApplication app(argc, argv);
-  // Damaged pictures are expected here; their warnings would only be noise.
-  QLoggingCategory::setFilterRules("tlg.imageio.warning=false\nqt.gui.imageio.warning=false");
+  QLoggingCategory::setFilterRules(kQuietRules);
   ::testing::InitGoogleTest(&argc, argv);
   g_dir = MakeTempDir("qt_test");
   return RUN_ALL_TESTS();

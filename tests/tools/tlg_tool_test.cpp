@@ -14,6 +14,7 @@
 
 #include <unistd.h>
 
+#include "tests/support/damaged_tags.h"
 #include "tests/support/temp_file.h"
 #include "tests/support/tlg_samples.h"
 #include "tools/image_io.h"
@@ -220,6 +221,21 @@ TEST_F(TlgTool, InfoNamesEachKind) {
   EXPECT_NE(run.output.find("b.tlg: TLG6, 3 colours, 17 x 9"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("c.tlg: TLG0 (TLG6), 3 colours, 17 x 9"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("title = ramp"), std::string::npos) << run.output;
+}
+
+TEST_F(TlgTool, InfoShowsTheTagsBeforeDamage) {
+  const auto image = MakeTestImage(ImagePattern::kGradient, 7, 5, 1, true);
+  const auto good = WrapTlg0(EncodeTestImage(TlgKind::kTlg6, image), {{"tags", MakeTagsChunkData(TagsToDamage())}});
+  const auto damaged = DamagedTagsFiles(good);
+  ASSERT_EQ(damaged.size(), 4u);
+  for (const DamagedTagsFile& file : damaged) {
+    WriteBytes("damaged.tlg", file.bytes);
+    const ToolRun run = Tlg("info " + Path("damaged.tlg"));
+    EXPECT_EQ(run.status, 0) << file.what << "\n" << run.output;
+    EXPECT_NE(run.out.find(std::string(kKeptTagKey) + " = " + kKeptTagValue), std::string::npos)
+        << file.what << "\n" << run.output;
+    EXPECT_EQ(run.out.find(kDamagedTagKey), std::string::npos) << file.what << "\n" << run.output;
+  }
 }
 
 TEST_F(TlgTool, DecodesManyFilesIntoAFolder) {
