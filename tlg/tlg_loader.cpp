@@ -28,7 +28,6 @@ RawTlgKind KindOfSignature(const uint8_t* signature) {
   return RawTlgKind::kUnknown;  // unknown, or a wrapper inside a wrapper
 }
 
-// False when the input ends first; `data` then holds the bytes it did have.
 bool ReadChunkData(tZURBinaryStream& stream, uint32_t size, std::vector<uint8_t>& data) {
   data.clear();
   while (data.size() < size) {
@@ -36,24 +35,19 @@ bool ReadChunkData(tZURBinaryStream& stream, uint32_t size, std::vector<uint8_t>
     const uint32_t piece = static_cast<uint32_t>(
         size - done < kChunkReadPiece ? size - done : kChunkReadPiece);
     data.resize(done + piece);
-    const uint32_t got = stream.Read(data.data() + done, piece);
-    if (got != piece) {
-      data.resize(done + got);
-      return false;
-    }
+    if (!ReadExact(stream, data.data() + done, piece)) return false;
   }
   return true;
 }
 
-// kLoadFailed when the chunk was cut short or its entries hold a syntax
-// error (the entries whole before the damage are stored either way),
-// kLoadOutOfMemory when its memory could not be had.
+// kLoadFailed when the chunk was cut short (it gives nothing) or its entries
+// hold a syntax error (those before it are stored), kLoadOutOfMemory when its
+// memory could not be had.
 int ReadTagsChunk(tZURBinaryStream& stream, uint32_t size, TagDictionary& tags) {
   try {
     std::vector<uint8_t> data;
-    const bool whole = ReadChunkData(stream, size, data);
-    const bool parsed = ParseTags(data.data(), static_cast<uint32_t>(data.size()), tags);
-    return whole && parsed ? kLoadComplete : kLoadFailed;
+    if (!ReadChunkData(stream, size, data)) return kLoadFailed;
+    return ParseTags(data.data(), size, tags) ? kLoadComplete : kLoadFailed;
   } catch (const std::bad_alloc&) {
     return kLoadOutOfMemory;
   }
@@ -61,10 +55,11 @@ int ReadTagsChunk(tZURBinaryStream& stream, uint32_t size, TagDictionary& tags) 
 
 // Walks the chunks after a wrapped image until a name or size cannot be read,
 // or a "tags" chunk is cut short or malformed: damage after the image ends the
-// walk like the end of the input, and the entries before it stay. Only
-// kLoadOutOfMemory is returned as a failure. Without a dictionary a "tags"
-// chunk has nothing to give and is skipped like any other.
-int WalkChunks(tZURBinaryStream& stream, TagDictionary* tags, bool* sawTags) {
+// walk like the end of the input, and the entries stored before it stay
+// (`damaged`, when given, says so). Only kLoadOutOfMemory is returned as a
+// failure. Without a dictionary a "tags" chunk has nothing to give and is
+// skipped like any other.
+int WalkChunks(tZURBinaryStream& stream, TagDictionary* tags, bool* sawTags, bool* damaged) {
   for (;;) {
     uint8_t name[kChunkNameSize];
     if (stream.Read(name, kChunkNameSize) != kChunkNameSize) return kLoadComplete;
@@ -75,7 +70,10 @@ int WalkChunks(tZURBinaryStream& stream, TagDictionary* tags, bool* sawTags) {
     if (isTags && tags != nullptr) {
       const int result = ReadTagsChunk(stream, size, *tags);
       if (result == kLoadOutOfMemory) return result;
-      if (result != kLoadComplete) return kLoadComplete;
+      if (result != kLoadComplete) {
+        if (damaged != nullptr) *damaged = true;
+        return kLoadComplete;
+      }
       continue;
     }
     // A memory stream keeps only 32 bits of position: a skip that wraps would
@@ -104,7 +102,7 @@ int LoadTlg(void* context, SizeCallback sizeCallback, ScanLineCallback scanLineC
 
   // The image is complete: however the chunks end, the result stays 0.
   const uint64_t chunksStart = uint64_t{kTlg0HeaderSize} + rawLength;
-  if (SeekTo(stream, chunksStart) == chunksStart) WalkChunks(stream, tags, nullptr);
+  if (SeekTo(stream, chunksStart) == chunksStart) WalkChunks(stream, tags, nullptr, nullptr);
   return kLoadComplete;
 }
 
@@ -132,8 +130,9 @@ TlgLayout ReadTlgLayout(tZURBinaryStream& stream) {
   return layout;
 }
 
-int ReadTlgTags(tZURBinaryStream& stream, TagDictionary* tags, bool* hasTags) {
+int ReadTlgTags(tZURBinaryStream& stream, TagDictionary* tags, bool* hasTags, bool* damaged) {
   if (hasTags != nullptr) *hasTags = false;
+  if (damaged != nullptr) *damaged = false;
   stream.Seek(0, kSeekBegin);
   uint8_t signature[kTlgSignatureSize];
   if (!ReadExact(stream, signature, kTlgSignatureSize)) return kLoadFailed;
@@ -144,7 +143,7 @@ int ReadTlgTags(tZURBinaryStream& stream, TagDictionary* tags, bool* hasTags) {
   if (!ReadUInt32LE(stream, rawLength)) return kLoadFailed;
   const uint64_t chunksStart = uint64_t{kTlg0HeaderSize} + rawLength;
   if (SeekTo(stream, chunksStart) != chunksStart) return kLoadComplete;
-  return WalkChunks(stream, tags, hasTags);
+  return WalkChunks(stream, tags, hasTags, damaged);
 }
 
 int DecodeRawTlg(void* context, SizeCallback sizeCallback, ScanLineCallback scanLineCallback,

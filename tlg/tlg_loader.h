@@ -11,8 +11,8 @@
 
 // Decodes whatever TLG image the stream holds, from its start. With `tags`,
 // the entries of the wrapper's "tags" chunks are stored there; a chunk cut
-// short or malformed ends them, with the entries whole before the damage
-// stored, and leaves the result as the image's.
+// short (which gives nothing) or malformed (whose entries before the fault
+// are stored) ends them, and leaves the result as the image's.
 int LoadTlg(void* context, SizeCallback sizeCallback, ScanLineCallback scanLineCallback,
             TagDictionary* tags, tZURBinaryStream& stream);
 
@@ -33,10 +33,10 @@ TlgLayout ReadTlgLayout(tZURBinaryStream& stream);
 // The "tags" chunks of a wrapper, without decoding its image: the raw image
 // is skipped by its recorded length. `tags` and `hasTags` may be null. A raw
 // image has none (kLoadComplete). A "tags" chunk cut short or malformed ends
-// the walk as it does in LoadTlg: the entries before the damage stay and the
-// result is kLoadComplete. kLoadFailed for an unknown signature or a wrapper
+// the walk as it does in LoadTlg: the entries before the damage stay, the
+// result is kLoadComplete, and `damaged` (if given) is set. kLoadFailed for an unknown signature or a wrapper
 // header cut short; kLoadOutOfMemory.
-int ReadTlgTags(tZURBinaryStream& stream, TagDictionary* tags, bool* hasTags);
+int ReadTlgTags(tZURBinaryStream& stream, TagDictionary* tags, bool* hasTags, bool* damaged = nullptr);
 
 // Whether the stream starts with one of the three signatures.
 bool HasTlgSignature(tZURBinaryStream& stream);

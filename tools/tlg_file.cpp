@@ -82,8 +82,11 @@ bool ReadWholeTags(const std::vector<uint8_t>& file, TagDictionary& tags, bool& 
   if (!DecodeTlgFile(file, picture, nullptr, error)) return false;
   wrapped = IsWrappedTlg(file);
   WatchedStream stream(file);
-  const int result = ReadTlgTags(stream, &tags, nullptr);
-  if (result == kLoadComplete) return true;
+  // Tags that would come out short are refused here, unlike on decoding:
+  // the new file must not lose what the original held.
+  bool damaged = false;
+  const int result = ReadTlgTags(stream, &tags, nullptr, &damaged);
+  if (result == kLoadComplete && !damaged) return true;
   if (result == kLoadOutOfMemory) {
     error = "too large to hold in memory";
   } else {

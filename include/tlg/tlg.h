@@ -148,7 +148,8 @@ typedef struct tlg_tag {
  * A "tags" chunk cut short or malformed (a missing colon or separator, an
  * entry or the file ending early) ends the tags where the damage starts, as
  * it ends decoding's walk of the chunks after a whole picture: the entries
- * before it are given and the result is TLG_OK. The damage is not reported
+ * stored before it are given (a chunk that the end of the input cuts short
+ * gives none of its own) and the result is TLG_OK. The damage is not reported
  * apart, so that a picture that decodes is described the same way by every
  * call. Of the errors that describe the input, only not TLG and truncated
  * (the input ends within the wrapper's header) are given. */

@@ -54,7 +54,8 @@ DAMAGED_TAG = ("title", "Dusk")
 def damaged_tags_files(good):
     """From a wrapped file whose last chunk is "tags" ending in DAMAGED_TAG's
     entry: a colon missing, the separator missing, the entry cut short within
-    its chunk, and the file ending inside the chunk (as tests/support does)."""
+    its chunk, and the file ending inside a chunk that holds the entry alone
+    (as tests/support does)."""
     key, value = (text.encode() for text in DAMAGED_TAG)
     last = b"%d:%s=%d:%s," % (len(key), key, len(value), value)
     assert good.endswith(last)
@@ -69,9 +70,14 @@ def damaged_tags_files(good):
         return damaged[:start] + damaged[start + count :]
 
     entry = len(good) - len(last)
+    # The file ends inside a chunk of its own, which gives nothing; the
+    # entries of the chunk before it stay.
+    kept = good[at + 8 : entry]
+    split = (good[:at] + b"tags" + len(kept).to_bytes(4, "little") + kept
+             + b"tags" + len(last).to_bytes(4, "little") + last)
     return {
         "a colon missing": erase(entry + last.index(b":"), 1),
         "the separator missing": erase(len(good) - 1, 1),
         "the entry cut short": erase(len(good) - 3, 3),
-        "the file ending inside the tags": good[:-3],
+        "the file ending inside the tags": split[:-3],
     }

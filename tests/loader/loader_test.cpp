@@ -120,8 +120,8 @@ TEST(LoadTlg, TagsChunkCutShortOrClaimingGigabytesEndsTheWalk) {
   EXPECT_EQ(loaded.result, kLoadComplete);
   EXPECT_EQ(loaded.tags.size(), 1u);
 
-  // The input ending inside a chunk: its entries whole before the end stay.
-  const auto whole = WrapWithChunks({Tags("1:a=1:b,1:c=1:d,")});
+  // The input ending inside a chunk: that chunk gives nothing, earlier ones stay.
+  const auto whole = WrapWithChunks({Tags("1:a=1:b,"), Tags("1:c=1:d,")});
   const auto cut = Load(std::vector<uint8_t>(whole.begin(), whole.end() - 3));
   EXPECT_EQ(cut.result, kLoadComplete);
   EXPECT_EQ(cut.tags, (TagDictionary{{"a", "b"}}));

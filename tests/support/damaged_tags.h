@@ -49,10 +49,13 @@ inline size_t LastTagsChunkSizeAt(const std::vector<uint8_t>& file) {
 
 // The file with `count` bytes taken out at `at` inside the tags chunk, whose
 // size is brought down to match.
+inline void SetLe32(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = uint8_t(value >> (8 * i));
+}
+
 inline std::vector<uint8_t> Erase(std::vector<uint8_t> file, size_t sizeAt, size_t at, size_t count) {
   file.erase(file.begin() + at, file.begin() + at + count);
-  const uint32_t size = ReadLe32(file, sizeAt) - uint32_t(count);
-  for (int i = 0; i < 4; ++i) file[sizeAt + i] = uint8_t(size >> (8 * i));
+  SetLe32(file, sizeAt, ReadLe32(file, sizeAt) - uint32_t(count));
   return file;
 }
 
@@ -60,7 +63,8 @@ inline std::vector<uint8_t> Erase(std::vector<uint8_t> file, size_t sizeAt, size
 
 // From a wrapped file whose last chunk is "tags" holding TagsToDamage():
 // a colon missing, the separator missing, the entry cut short within its
-// chunk, and the file ending inside the chunk. Empty for any other file.
+// chunk, and the file ending inside a chunk that holds that entry alone.
+// Empty for any other file.
 inline std::vector<DamagedTagsFile> DamagedTagsFiles(const std::vector<uint8_t>& good) {
   using namespace damaged_tags_detail;
   const std::string last = std::to_string(std::strlen(kDamagedTagKey)) + ":" + kDamagedTagKey +
@@ -73,10 +77,17 @@ inline std::vector<DamagedTagsFile> DamagedTagsFiles(const std::vector<uint8_t>&
   }
   const size_t entry = good.size() - last.size();
   const size_t cut = 3;
+  // The file ends inside a chunk of its own, which gives nothing; the entries
+  // of the chunk before it stay.
+  std::vector<uint8_t> split(good.begin(), good.begin() + entry);
+  SetLe32(split, sizeAt, uint32_t(entry - (sizeAt + 4)));
+  const uint8_t header[] = {'t', 'a', 'g', 's', uint8_t(last.size()), 0, 0, 0};
+  split.insert(split.end(), header, header + sizeof header);
+  split.insert(split.end(), last.begin(), last.end() - cut);
   return {
       {"a colon missing", Erase(good, sizeAt, entry + last.find(':'), 1)},
       {"the separator missing", Erase(good, sizeAt, good.size() - 1, 1)},
       {"the entry cut short", Erase(good, sizeAt, good.size() - cut, cut)},
-      {"the file ending inside the tags", std::vector<uint8_t>(good.begin(), good.end() - cut)},
+      {"the file ending inside the tags", split},
   };
 }
