@@ -85,16 +85,24 @@ function running() {
   return starting;
 }
 
-// Runs `body` with the module. A trap inside it leaves the module's memory in
-// no known state, so the instance is dropped and the next call starts a new one.
+function drop(instance) {
+  if (core === instance) core = starting = undefined;
+}
+
+// Runs `body` with the module. The instance is dropped, and the next call
+// starts a new one, when a trap inside it left its memory in no known state,
+// and when a failed call grew the heap: memory never shrinks, and a file of a
+// few bytes may claim a picture of a gigabyte before it turns out cut short.
 async function withCore(body) {
   const current = await running();
+  const heapBefore = current.HEAPU8.length;
   const scratch = [];
   try {
     return body(current, scratch);
   } catch (error) {
-    if (!(error instanceof TlgError) && !(error instanceof TypeError)) {
-      if (core === current) core = starting = undefined;
+    const trapped = !(error instanceof TlgError) && !(error instanceof TypeError);
+    if (trapped || current.HEAPU8.length > heapBefore) {
+      drop(current);
       scratch.length = 0;
     }
     throw error;

@@ -35,3 +35,22 @@ test("200 decodes in a row leave the heap as the largest picture left it", async
   assert.equal(heapSize(), settled);
   assert.equal(sha256(kept.data), keptHash);
 });
+
+test("a failed decode gives back the memory it grew the heap by, and the next call works", async () => {
+  const small = makePicture(30, 20);
+  const bytes = await encode(small, { format: "tlg5" });
+  const before = (await decode(bytes), heapSize());
+  const claims = (width, height) => {
+    const header = bytes.slice(0, 200);
+    new DataView(header.buffer).setUint32(12, width, true);
+    new DataView(header.buffer).setUint32(16, height, true);
+    return header;
+  };
+  // 64 MiB of pixels claimed by 200 bytes: set aside, then cut short.
+  await assert.rejects(decode(claims(4096, 4096)), { name: "TlgError", code: "truncated" });
+  assert.ok(heapSize() <= before, `${heapSize() / MIB} MiB after, ${before / MIB} MiB before`);
+  // 3 GiB of pixels: more than WebAssembly memory holds here.
+  await assert.rejects(decode(claims(32768, 24576), { maxPixels: 2 ** 30 }),
+                       { name: "TlgError", code: "out-of-memory" });
+  assert.deepEqual((await decode(bytes)).data, small.data);
+});
