@@ -30,3 +30,11 @@ cp web/src/index.js web/src/index.d.ts web/src/load.js web/src/tag-text.js "$pac
 cp "$out/tlg-core.js" "$out/tlg-core.wasm" "$out/tlg-core-simd.wasm" "$package/"
 chmod 644 "$package"/*
 echo "build-web: $package"
+
+# The page (web/app), with the package beside it in tlg/: serve build/web/app.
+app="$out/app"
+rm -rf "$app"
+mkdir -p "$app"
+cp web/app/* "$app/"
+cp -r "$package" "$app/tlg"
+echo "build-web: $app"
