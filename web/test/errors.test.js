@@ -16,14 +16,14 @@ function rejectsWith(promise, code) {
 }
 
 test("bytes that are not TLG, or end early, or are corrupt", async () => {
-  for (const { name, bytes } of samples()) {
+  for (const { bytes } of samples()) {
     for (const call of [decode, readInfo]) {
       await rejectsWith(call(new Uint8Array(0)), "not-tlg");
       await rejectsWith(call(new TextEncoder().encode("\x89PNG\r\n\x1a\n0000")), "not-tlg");
       await rejectsWith(call(bytes.subarray(0, 5)), "truncated");
       await rejectsWith(call(bytes.subarray(0, 20)), "truncated");
     }
-    await rejectsWith(decode(bytes.subarray(0, bytes.length - 40)), "truncated", name);
+    await rejectsWith(decode(bytes.subarray(0, bytes.length - 40)), "truncated");
   }
   const { bytes } = samples().find(({ name }) => name.startsWith("dusk-tlg5"));
   const damaged = bytes.slice();
