@@ -1,6 +1,7 @@
 // Pixels and descriptions: the samples and pictures made by encode(), against
 // the native decoder; round trips; tags.
 import assert from "node:assert/strict";
+import { execFileSync } from "node:child_process";
 import { test } from "node:test";
 
 import { decode, encode, readInfo } from "tlg";
@@ -81,4 +82,22 @@ test("tags round trip, text and bytes that are not UTF-8 alike", async () => {
   assert.ok(at > 0 && bytes.subarray(at).some((b, i, rest) => b === 0xff && rest[i + 1] === 0x80));
   assert.deepEqual((await encode(makePicture(8, 8), { tags: {} })).subarray(0, 4),
                    new TextEncoder().encode("TLG0"));
+});
+
+test("tag bytes that are not UTF-8 come back as Python's surrogateescape gives them", async () => {
+  const cases = [
+    [0xc3, 0xa9], [0xf0, 0x9f, 0x98, 0x80],  // valid
+    [0xc0, 0x80], [0xe0, 0x80, 0x80], [0xed, 0xa0, 0x80], [0xf4, 0x90, 0x80, 0x80],  // never valid
+    [0xe2, 0x82, 0x41], [0x80, 0x61], [0x61, 0xf0, 0x9f, 0x98], [0xfe, 0xff],  // cut short, stray
+  ];
+  const script = "import json, sys\n" +
+    "print(json.dumps([bytes(c).decode('utf-8', 'surrogateescape') for c in json.load(sys.stdin)]))";
+  const expected = JSON.parse(execFileSync("python3", ["-c", script], { input: JSON.stringify(cases) }));
+  // Each byte from 0x80 up given as its escape, so that encode() writes it as it is.
+  const asEscapes = (bytes) => String.fromCharCode(...bytes.map((b) => (b < 0x80 ? b : 0xdc00 + b)));
+  const tags = Object.fromEntries(cases.map((bytes, i) => [`k${i}`, asEscapes(bytes)]));
+  const { tags: decoded } = await decode(await encode(makePicture(2, 2), { tags }));
+  assert.deepEqual(cases.map((_, i) => decoded[`k${i}`]), expected);
+  const again = await decode(await encode(makePicture(2, 2), { tags: decoded }));
+  assert.deepEqual(again.tags, decoded);
 });
