@@ -42,4 +42,7 @@ tarball="tlg-$version-linux-x86_64.tar.gz"
 python3 scripts/make_archive.py "$windows" "$dist/$zip"
 python3 scripts/make_archive.py "$linux" "$dist/$tarball"
 (cd "$dist" && sha256sum "$zip" "$tarball" > SHA256SUMS)
+# The JavaScript package, libtlg in WebAssembly: dist/tlg-VERSION.tgz.
+web=$(basename "$(bash scripts/pack-web.sh "$dist")")
+(cd "$dist" && sha256sum "$web" >> SHA256SUMS)
 echo "package: $dist/$zip, $dist/$tarball and $dist/SHA256SUMS"

@@ -20,6 +20,7 @@ packages=(
   eog xvfb x11-utils imagemagick dbus-daemon
   python3-dev python3-venv python3-pip python3-setuptools python3-wheel
   python3-numpy python3-pytest pybind11-dev
+  emscripten node-acorn nodejs
 )
 
 missing=()
@@ -33,11 +34,21 @@ for p in "${packages[@]}"; do
   fi
 done
 
+# Some builds of nodejs bring npm along; Debian's comes apart.
+if ! command -v npm >/dev/null 2>&1; then missing+=(npm); fi
+
 if [ "${#missing[@]}" -gt 0 ] || [ -n "${need_update:-}" ]; then
   $SUDO apt-get update -qq
 fi
 if [ "${#missing[@]}" -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The JavaScript package's tools (TypeScript), as web/package-lock.json pins
+# them; installed again only when that file changes.
+web="$(dirname "$0")/../web"
+if ! cmp -s "$web/package-lock.json" "$web/node_modules/.installed-lock.json"; then
+  (cd "$web" && npm ci --silent --no-audit --no-fund && cp package-lock.json node_modules/.installed-lock.json)
 fi
 echo "setup: all build and test packages present"

@@ -50,4 +50,9 @@ if "$venv/bin/pip" install -q --no-build-isolation --no-index ./python; then
 else
   status=1
 fi
+
+# The JavaScript package (web/): libtlg in WebAssembly, packed and installed
+# as a user installs it; its pixels are checked against build/native's tool.
+echo "== tests: web"
+bash scripts/test-web.sh || status=1
 exit $status
