@@ -23,7 +23,8 @@ test("bytes that are not TLG, or end early, or are corrupt", async () => {
       await rejectsWith(call(bytes.subarray(0, 5)), "truncated");
       await rejectsWith(call(bytes.subarray(0, 20)), "truncated");
     }
-    await rejectsWith(decode(bytes.subarray(0, bytes.length - 40)), "truncated");
+    // Halfway is inside the picture (a wrapper's tags come after it).
+    await rejectsWith(decode(bytes.subarray(0, bytes.length >> 1)), "truncated");
   }
   const { bytes } = samples().find(({ name }) => name.startsWith("dusk-tlg5"));
   const damaged = bytes.slice();
