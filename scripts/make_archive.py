@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Writes a zip or tar.gz of a folder that is the same bytes every time:
 entries sorted, one timestamp for all (SOURCE_DATE_EPOCH), no owner names.
+Symbolic links are stored as links (libtlg.so -> libtlg.so.1), not copies.
 
 usage: make_archive.py FOLDER OUT.zip|OUT.tar.gz
 The archive holds FOLDER's contents under FOLDER's own name."""
@@ -13,16 +14,36 @@ import time
 import zipfile
 
 
+SYMLINK_MODE = 0o120777
+ZIP_UNIX_FOLDER = 0o40000
+ZIP_UNIX_FILE = 0o100000
+
+
 def entries(folder):
-    """(archive name, path, is folder) for everything under folder, sorted."""
+    """(archive name, path, is folder) for everything under folder, sorted.
+    A link to a folder counts as a link (a file entry), not as a folder."""
     base = os.path.basename(os.path.normpath(folder))
     found = [(base + "/", folder, True)]
     for root, dirs, files in os.walk(folder):
         relative = os.path.relpath(root, folder)
         prefix = base + "/" + ("" if relative == "." else relative.replace(os.sep, "/") + "/")
-        found += [(prefix + name + "/", os.path.join(root, name), True) for name in dirs]
+        for name in dirs:
+            path = os.path.join(root, name)
+            is_link = os.path.islink(path)
+            found.append((prefix + name + ("" if is_link else "/"), path, not is_link))
         found += [(prefix + name, os.path.join(root, name), False) for name in files]
     return sorted(found)
+
+
+def link_target(path):
+    """Where a link points, or None for anything else. Only relative links:
+    an absolute one would point into the unpacking machine."""
+    if not os.path.islink(path):
+        return None
+    target = os.readlink(path)
+    if os.path.isabs(target):
+        sys.exit("make_archive: absolute link %s -> %s" % (path, target))
+    return target
 
 
 def mode_of(path, is_folder):
@@ -35,7 +56,14 @@ def write_zip(folder, out, epoch):
         for name, path, is_folder in entries(folder):
             info = zipfile.ZipInfo(name, stamp)
             info.create_system = 3  # Unix, so that the modes below are read
-            info.external_attr = ((0o40000 if is_folder else 0o100000) | mode_of(path, is_folder)) << 16
+            target = link_target(path)
+            if target is not None:
+                # As unzip and Info-ZIP store them: the target as the content.
+                info.external_attr = SYMLINK_MODE << 16
+                archive.writestr(info, target.encode())
+                continue
+            kind = ZIP_UNIX_FOLDER if is_folder else ZIP_UNIX_FILE
+            info.external_attr = (kind | mode_of(path, is_folder)) << 16
             if is_folder:
                 archive.writestr(info, b"")
             else:
@@ -53,7 +81,13 @@ def write_tar_gz(folder, out, epoch):
             info.mode = mode_of(path, is_folder)
             info.uid = info.gid = 0
             info.uname = info.gname = ""
-            if is_folder:
+            target = link_target(path)
+            if target is not None:
+                info.type = tarfile.SYMTYPE
+                info.linkname = target
+                info.mode = 0o777
+                archive.addfile(info)
+            elif is_folder:
                 info.type = tarfile.DIRTYPE
                 archive.addfile(info)
             else:

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Builds what a release needs and writes it into dist/ (or $TLG_DIST):
-#   tlg-VERSION-windows.zip       both plug-ins, tlg.exe (64-bit), README.txt, LICENSE.txt
-#   tlg-VERSION-linux-x86_64.tar.gz   what 'cmake --install' puts in a prefix
+#   tlg-VERSION-windows.zip       both plug-ins, tlg.exe (64-bit), README.txt, LICENSE.txt,
+#                                 and libtlg/ (tlg.dll for x64 and x86, import libraries,
+#                                 tlg.def, the header)
+#   tlg-VERSION-linux-x86_64.tar.gz   what 'cmake --install' puts in a prefix, without
+#                                 debug information, its library links kept as links
 #   SHA256SUMS
 # Two runs from the same commit give the same bytes: every timestamp is the
 # commit's, entries are sorted, and no owner names are stored.
@@ -13,6 +16,8 @@ version=$(sed -n 's/^project(tlg VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
 dist=${TLG_DIST:-dist}
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}
 
+# The Windows libpng that tlg.exe links (does nothing once built).
+bash scripts/build-deps.sh
 for target in native win32 win64; do
   build_target "$target" >/dev/null
 done
@@ -33,8 +38,38 @@ sed "s/@VERSION@/$version/g" packaging/windows-README.txt > "$stage/README.txt"
 crlf "$stage/README.txt" "$windows/README.txt"
 crlf LICENSE "$windows/LICENSE.txt"
 
+# The export list of a DLL as a module-definition file, from which MSVC's
+# 'lib /def:' makes an import library.
+def_file() {  # def_file DLL
+  echo "LIBRARY tlg.dll"
+  echo "EXPORTS"
+  x86_64-w64-mingw32-objdump -p "$1" |
+    sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/s/^[[:space:]]*\[ *[0-9]*\] \(.*\)$/  \1/p'
+}
+
+# libtlg for Windows developers: each DLL with its MinGW import library.
+libtlg="$windows/libtlg"
+for build in win64:x64:x86_64 win32:x86:i686; do
+  IFS=: read -r dir arch triple <<< "$build"
+  installed="$stage/install-$dir"
+  cmake --install "build/$dir" --prefix "$installed" >/dev/null
+  mkdir -p "$libtlg/$arch"
+  "$triple-w64-mingw32-strip" -o "$libtlg/$arch/tlg.dll" "$installed/bin/tlg.dll"
+  cp "$installed/lib/libtlg.dll.a" "$libtlg/$arch/"
+  def_file "$installed/bin/tlg.dll" > "$stage/tlg-$arch.def"
+done
+# One .def serves both: the functions are cdecl, exported under plain names.
+if ! cmp -s "$stage/tlg-x64.def" "$stage/tlg-x86.def"; then
+  echo "package: the x64 and x86 tlg.dll export different functions" >&2
+  exit 1
+fi
+crlf "$stage/tlg-x64.def" "$libtlg/tlg.def"
+cp -r "$stage/install-win64/include" "$libtlg/"
+
 linux="$stage/tlg-$version-linux-x86_64"
 cmake --install build/native --prefix "$linux" --strip >/dev/null
+# --strip leaves static libraries alone; -D keeps the archive deterministic.
+strip -D --strip-debug "$linux/lib/libtlg.a"
 cp LICENSE "$linux/LICENSE"
 
 zip="tlg-$version-windows.zip"

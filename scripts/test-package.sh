@@ -40,8 +40,11 @@ mkdir -p "$unpacked"
 python3 -m zipfile -e "dist/$zip" "$unpacked"
 windows="$unpacked/tlg-$version-windows"
 listing() { (cd "$windows" && ls | tr '\n' ' '); }
-check "the zip holds the plug-ins, the tool, the read-me and the licence" \
-  test "$(listing)" = "LICENSE.txt README.txt iftlg.sph iftlg.spi tlg.exe "
+check "the zip holds the plug-ins, the tool, libtlg, the read-me and the licence" \
+  test "$(listing)" = "LICENSE.txt README.txt iftlg.sph iftlg.spi libtlg tlg.exe "
+check "the zip's libtlg holds both DLLs, their import libraries, tlg.def and the header" \
+  test "$(cd "$windows/libtlg" && find . -type f | LC_ALL=C sort | tr '\n' ' ')" = \
+  "./include/tlg/tlg.h ./include/tlg/tlg_version.h ./tlg.def ./x64/libtlg.dll.a ./x64/tlg.dll ./x86/libtlg.dll.a ./x86/tlg.dll "
 check "README.txt has CRLF line ends" python3 -c \
   "import sys; t = open(sys.argv[1], 'rb').read(); sys.exit(not (b'plug-in' in t and t.count(b'\n') == t.count(b'\r\n')))" \
   "$windows/README.txt"
@@ -61,6 +64,36 @@ host_test() {  # host_test BUILD PLUGIN
 check "iftlg.sph from the zip decodes under Wine" host_test build/win64 iftlg.sph
 check "iftlg.spi from the zip decodes under 32-bit Wine" run_32bit bash -c "$(declare -f host_test); work='$work' windows='$windows' sample='$sample' host_test build/win32 iftlg.spi"
 
+# libtlg from the zip: tlg.def names exactly the header's functions, and the
+# example, built against the zip's header and linked through either import
+# library (MinGW's, or one made from tlg.def as MSVC's lib /def: does), runs
+# with the zip's x64 tlg.dll under Wine.
+header_functions() {
+  grep -o 'TLG_API [^(;]*[ *]tlg_[a-z0-9_]*(' include/tlg/tlg.h | sed 's/.*[ *]\(tlg_[a-z0-9_]*\)($/\1/' | sort
+}
+def_functions() {
+  tr -d '\r' < "$windows/libtlg/tlg.def" | sed -n '/^EXPORTS$/,$p' | sed 1d | tr -d ' ' | sort
+}
+def_lists_header() {
+  local header
+  header=$(header_functions)
+  [ "$(echo "$header" | wc -l)" -ge 10 ] && [ "$header" = "$(def_functions)" ]
+}
+check "tlg.def lists the header's functions" def_lists_header
+dll_test() {  # dll_test NAME IMPORT_LIBRARY
+  local dir="$work/dll-$1"
+  mkdir -p "$dir" && cp "$windows/libtlg/x64/tlg.dll" "$dir/" &&
+    x86_64-w64-mingw32-gcc -std=c99 -Wall -Werror -I"$windows/libtlg/include" \
+      examples/decode_first_pixel.c "$2" -o "$dir/example.exe" &&
+    scripts/wine-run.sh "$dir/example.exe" samples/tiles-wrapped.tlg | tr -d '\r' | grep -qx '120 x 84'
+}
+check "the x64 tlg.dll works through libtlg.dll.a" dll_test mingw "$windows/libtlg/x64/libtlg.dll.a"
+dll_test_from_def() {
+  x86_64-w64-mingw32-dlltool -d "$windows/libtlg/tlg.def" -l "$work/from-def.lib" &&
+    dll_test def "$work/from-def.lib"
+}
+check "the x64 tlg.dll works through an import library made from tlg.def" dll_test_from_def
+
 # tlg.exe from the zip: its version, and a decode equal to the native tool's.
 check "tlg.exe --version" sh -c "scripts/wine-run.sh '$windows/tlg.exe' --version | tr -d '\\r' | grep -qx 'tlg $version'"
 check "tlg.exe decodes a sample like the native tool" sh -c \
@@ -73,6 +106,19 @@ tar -xzf "dist/$tarball" -C "$work/linux"
 linux="$work/linux/tlg-$version-linux-x86_64"
 check "the tarball's tlg runs" sh -c "'$linux/bin/tlg' --version | grep -qx 'tlg $version'"
 check "the tarball holds the manual page" test -f "$linux/share/man/man1/tlg.1"
+check "the tarball keeps libtlg.so's links as links" sh -c \
+  "test -L '$linux/lib/libtlg.so' && test -L '$linux/lib/libtlg.so.1' && test -f '$linux/lib/libtlg.so.1.0.0' &&
+   ! test -L '$linux/lib/libtlg.so.1.0.0'"
+no_debug_information() {
+  local found=0 file
+  for file in $(find "$linux" -type f \( -name '*.so*' -o -name '*.a' -o -path '*/bin/*' \)); do
+    found=$((found + 1))
+    readelf -SW "$file" > "$work/sections" || return 1
+    if grep -q '\.debug_' "$work/sections"; then echo "debug information in $file"; return 1; fi
+  done
+  [ "$found" -ge 4 ]  # the tool, libtlg twice, the desktop plug-ins
+}
+check "no debug information in the tarball's binaries" no_debug_information
 check "no owner names in the tarball" sh -c "! tar -tvzf 'dist/$tarball' | grep -v ' 0/0 '"
 
 echo "package: $passed passed, $failed failed"
