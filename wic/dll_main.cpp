@@ -28,6 +28,19 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** o
 
 extern "C" HRESULT WINAPI DllCanUnloadNow() { return tlg_wic::ModuleInUse() ? S_FALSE : S_OK; }
 
-extern "C" HRESULT WINAPI DllRegisterServer() { return tlg_wic::RegisterServer(); }
+// Registration builds key names as strings; no exception leaves the DLL.
+extern "C" HRESULT WINAPI DllRegisterServer() {
+  try {
+    return tlg_wic::RegisterServer();
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+}
 
-extern "C" HRESULT WINAPI DllUnregisterServer() { return tlg_wic::UnregisterServer(); }
+extern "C" HRESULT WINAPI DllUnregisterServer() {
+  try {
+    return tlg_wic::UnregisterServer();
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+}
