@@ -1,6 +1,7 @@
 #include "wic/frame.h"
 
 #include <cstring>
+#include <new>
 
 #include "wic/module.h"
 
@@ -8,7 +9,6 @@ namespace tlg_wic {
 namespace {
 
 constexpr double kDotsPerInch = 96.0;
-constexpr UINT kBytesPerPixel = 4;
 
 }  // namespace
 
@@ -73,12 +73,36 @@ HRESULT Frame::CopyPixels(const WICRect* rect, UINT stride, UINT bufferSize, BYT
   if (uint64_t(stride) * uint64_t(r.Height - 1) + rowBytes > bufferSize) {
     return WINCODEC_ERR_INSUFFICIENTBUFFER;
   }
+  const bool wholePicture = r.Width == INT(picture_.width) && r.Height == INT(picture_.height);
+  if (wholePicture && !decodeDone_.load(std::memory_order_acquire)) {
+    return DecodePicture(picture_, buffer, stride, bufferSize);
+  }
+  const uint8_t* pixels = nullptr;
+  const HRESULT hr = Decoded(&pixels);
+  if (FAILED(hr)) return hr;
   const size_t sourceStride = size_t(picture_.width) * kBytesPerPixel;
-  const uint8_t* source = picture_.pixels.get() + size_t(r.Y) * sourceStride + size_t(r.X) * kBytesPerPixel;
+  const uint8_t* source = pixels + size_t(r.Y) * sourceStride + size_t(r.X) * kBytesPerPixel;
   for (INT row = 0; row < r.Height; ++row) {
     std::memcpy(buffer + size_t(row) * stride, source + size_t(row) * sourceStride, size_t(rowBytes));
   }
   return S_OK;
+}
+
+HRESULT Frame::Decoded(const uint8_t** pixels) {
+  if (!decodeDone_.load(std::memory_order_acquire)) {
+    AcquireSRWLockExclusive(&lock_);
+    if (!decodeDone_.load(std::memory_order_relaxed)) {
+      const size_t stride = size_t(picture_.width) * kBytesPerPixel;
+      const size_t bytes = stride * picture_.height;
+      decoded_.reset(new (std::nothrow) uint8_t[bytes]);
+      decodeResult_ = decoded_ ? DecodePicture(picture_, decoded_.get(), stride, bytes) : E_OUTOFMEMORY;
+      if (FAILED(decodeResult_)) decoded_.reset();
+      decodeDone_.store(true, std::memory_order_release);
+    }
+    ReleaseSRWLockExclusive(&lock_);
+  }
+  *pixels = decoded_.get();
+  return decodeResult_;
 }
 
 HRESULT Frame::GetMetadataQueryReader(IWICMetadataQueryReader** reader) {

@@ -1,9 +1,15 @@
-// The one frame of a TLG picture. Its pixels are decoded before it exists
-// and never change, so any number of threads may copy from it at once.
+// The one frame of a TLG picture. A copy of the whole picture is decoded
+// straight into the caller's buffer; parts of it (a scaler asks row by row)
+// come from one decode kept for the purpose, made once under a lock. Any
+// number of threads may copy at once.
 #pragma once
 
 #include <windows.h>
 #include <wincodec.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
 
 #include "wic/picture.h"
 
@@ -34,9 +40,15 @@ class Frame final : public IWICBitmapFrameDecode {
 
  private:
   ~Frame();
+  // The whole picture decoded once, or why it cannot be.
+  HRESULT Decoded(const uint8_t** pixels);
 
   volatile LONG references_ = 1;
   const Picture picture_;
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  std::atomic<bool> decodeDone_{false};
+  HRESULT decodeResult_ = S_OK;          // set before decodeDone_
+  std::unique_ptr<uint8_t[]> decoded_;   // likewise
 };
 
 }  // namespace tlg_wic

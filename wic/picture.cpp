@@ -2,9 +2,8 @@
 
 #include <wincodec.h>
 
+#include <cstring>
 #include <new>
-#include <stdexcept>
-#include <vector>
 
 #include "tlg/tlg.h"
 
@@ -15,7 +14,7 @@ namespace {
 constexpr ULONG kSignatureBytes = 11;
 // Anything past this is not read: the picture itself is always ahead of a
 // tail this long (the largest picture allowed codes into far fewer bytes).
-constexpr uint64_t kMaxStreamBytes = uint64_t(3) << 30;
+constexpr uint64_t kMaxStreamBytes = sizeof(void*) == 8 ? uint64_t(3) << 30 : uint64_t(1) << 30;
 constexpr ULONG kReadChunk = 1 << 20;
 
 HRESULT SeekTo(IStream* stream, uint64_t position) {
@@ -37,28 +36,37 @@ HRESULT ReadFully(IStream* stream, uint8_t* out, ULONG size, ULONG* got) {
   return S_OK;
 }
 
-HRESULT ReadAll(IStream* stream, std::vector<uint8_t>* data) {
+// Reads into one block of the stream's size, grown when the stream holds
+// more than it said.
+HRESULT ReadAll(IStream* stream, std::unique_ptr<uint8_t[]>* data, size_t* size) {
   STATSTG stat = {};
-  uint64_t expected = 0;
-  if (SUCCEEDED(stream->Stat(&stat, STATFLAG_NONAME))) expected = stat.cbSize.QuadPart;
-  try {
-    if (expected > 0) data->reserve(static_cast<size_t>(expected < kMaxStreamBytes ? expected : kMaxStreamBytes));
-    while (data->size() < kMaxStreamBytes) {
-      const size_t start = data->size();
-      const uint64_t left = kMaxStreamBytes - start;
-      const ULONG want = left < kReadChunk ? static_cast<ULONG>(left) : kReadChunk;
-      data->resize(start + want);
-      ULONG got = 0;
-      const HRESULT hr = ReadFully(stream, data->data() + start, want, &got);
-      data->resize(start + got);
-      if (FAILED(hr)) return hr;
-      if (got < want) break;
-    }
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (const std::length_error&) {
-    return E_OUTOFMEMORY;
+  uint64_t capacity = kReadChunk;
+  if (SUCCEEDED(stream->Stat(&stat, STATFLAG_NONAME)) && stat.cbSize.QuadPart > 0) {
+    capacity = stat.cbSize.QuadPart + 1;  // one more byte finds the end at once
   }
+  if (capacity > kMaxStreamBytes) capacity = kMaxStreamBytes;
+  std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[static_cast<size_t>(capacity)]);
+  if (!block) return E_OUTOFMEMORY;
+  size_t filled = 0;
+  for (;;) {
+    const uint64_t room = capacity - filled;
+    const ULONG want = room < kReadChunk ? static_cast<ULONG>(room) : kReadChunk;
+    ULONG got = 0;
+    const HRESULT hr = ReadFully(stream, block.get() + filled, want, &got);
+    if (FAILED(hr)) return hr;
+    filled += got;
+    if (got < want || filled == kMaxStreamBytes) break;
+    if (filled == capacity) {
+      const uint64_t larger = capacity * 2 < kMaxStreamBytes ? capacity * 2 : kMaxStreamBytes;
+      std::unique_ptr<uint8_t[]> grown(new (std::nothrow) uint8_t[static_cast<size_t>(larger)]);
+      if (!grown) return E_OUTOFMEMORY;
+      std::memcpy(grown.get(), block.get(), filled);
+      block = std::move(grown);
+      capacity = larger;
+    }
+  }
+  *data = std::move(block);
+  *size = filled;
   return S_OK;
 }
 
@@ -100,29 +108,26 @@ HRESULT StreamHasSignature(IStream* stream, bool* isTlg) {
 HRESULT ReadPicture(IStream* stream, Picture* picture) {
   HRESULT hr = SeekTo(stream, 0);
   if (FAILED(hr)) return hr;
-  std::vector<uint8_t> data;
-  hr = ReadAll(stream, &data);
+  Picture read;
+  hr = ReadAll(stream, &read.data, &read.size);
   if (FAILED(hr)) return hr;
 
   tlg_info info;
-  tlg_error error = tlg_read_info(data.data(), data.size(), &info);
+  const tlg_error error = tlg_read_info(read.data.get(), read.size, &info);
   if (error != TLG_OK) return ToHresult(error, true);
   // An empty picture has nothing to show, and programs divide by its size.
   if (info.width == 0 || info.height == 0) return WINCODEC_ERR_IMAGESIZEOUTOFRANGE;
   if (info.height > TLG_DEFAULT_MAX_PIXELS / info.width) return WINCODEC_ERR_IMAGESIZEOUTOFRANGE;
-  const size_t stride = info.width * 4;
-  const size_t bytes = stride * info.height;
-
-  std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[bytes]);
-  if (!pixels) return E_OUTOFMEMORY;
-  error = tlg_decode(data.data(), data.size(), TLG_BGRA8, pixels.get(), stride, bytes, nullptr);
-  if (error != TLG_OK) return ToHresult(error, false);
-
-  picture->width = static_cast<UINT>(info.width);
-  picture->height = static_cast<UINT>(info.height);
-  picture->hasAlpha = info.colours == 4;
-  picture->pixels = std::move(pixels);
+  read.width = static_cast<UINT>(info.width);
+  read.height = static_cast<UINT>(info.height);
+  read.hasAlpha = info.colours == 4;
+  *picture = std::move(read);
   return S_OK;
+}
+
+HRESULT DecodePicture(const Picture& picture, uint8_t* pixels, size_t stride, size_t bufferSize) {
+  return ToHresult(tlg_decode(picture.data.get(), picture.size, TLG_BGRA8, pixels, stride, bufferSize, nullptr),
+                   false);
 }
 
 }  // namespace tlg_wic
