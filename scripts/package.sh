@@ -29,6 +29,9 @@ mkdir -p "$windows"
 i686-w64-mingw32-strip -o "$windows/iftlg.spi" build/win32/bin/iftlg.spi
 x86_64-w64-mingw32-strip -o "$windows/iftlg.sph" build/win64/bin/iftlg.sph
 x86_64-w64-mingw32-strip -o "$windows/tlg.exe" build/win64/bin/tlg.exe
+i686-w64-mingw32-strip -o "$windows/tlgwic32.dll" build/win32/bin/tlgwic32.dll
+x86_64-w64-mingw32-strip -o "$windows/tlgwic64.dll" build/win64/bin/tlgwic64.dll
+for script in install uninstall; do crlf "packaging/$script.cmd" "$windows/$script.cmd"; done
 sed "s/@VERSION@/$version/g" packaging/windows-README.txt > "$stage/README.txt"
 crlf "$stage/README.txt" "$windows/README.txt"
 crlf LICENSE "$windows/LICENSE.txt"
@@ -41,5 +44,8 @@ zip="tlg-$version-windows.zip"
 tarball="tlg-$version-linux-x86_64.tar.gz"
 python3 scripts/make_archive.py "$windows" "$dist/$zip"
 python3 scripts/make_archive.py "$linux" "$dist/$tarball"
-(cd "$dist" && sha256sum "$zip" "$tarball" > SHA256SUMS)
+# The installers (scripts/make-msi.sh), from the zip's files.
+i686-w64-mingw32-strip -o "$stage/tlg32.exe" build/win32/bin/tlg.exe
+bash scripts/make-msi.sh "$windows" "$stage/tlg32.exe" "$dist" "$version"
+(cd "$dist" && sha256sum "$zip" "$tarball" "tlg-$version-x64.msi" "tlg-$version-x86.msi" > SHA256SUMS)
 echo "package: $dist/$zip, $dist/$tarball and $dist/SHA256SUMS"
