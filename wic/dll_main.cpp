@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <new>
 
+#include "wic/block_cache.h"
 #include "wic/class_factory.h"
 #include "wic/guids.h"
 #include "wic/module.h"
@@ -11,6 +12,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID /*reserved
   if (reason == DLL_PROCESS_ATTACH) {
     tlg_wic::SetModule(module);
     DisableThreadLibraryCalls(module);
+  } else if (reason == DLL_PROCESS_DETACH) {
+    tlg_wic::FreeKeptBlock();
   }
   return TRUE;
 }
@@ -26,7 +29,11 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** o
   return hr;
 }
 
-extern "C" HRESULT WINAPI DllCanUnloadNow() { return tlg_wic::ModuleInUse() ? S_FALSE : S_OK; }
+extern "C" HRESULT WINAPI DllCanUnloadNow() {
+  if (tlg_wic::ModuleInUse()) return S_FALSE;
+  tlg_wic::FreeKeptBlock();
+  return S_OK;
+}
 
 // Registration builds key names as strings; no exception leaves the DLL.
 extern "C" HRESULT WINAPI DllRegisterServer() {

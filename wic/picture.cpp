@@ -38,14 +38,14 @@ HRESULT ReadFully(IStream* stream, uint8_t* out, ULONG size, ULONG* got) {
 
 // Reads into one block of the stream's size, grown when the stream holds
 // more than it said.
-HRESULT ReadAll(IStream* stream, std::unique_ptr<uint8_t[]>* data, size_t* size) {
+HRESULT ReadAll(IStream* stream, Block* data, size_t* size) {
   STATSTG stat = {};
   uint64_t capacity = kReadChunk;
   if (SUCCEEDED(stream->Stat(&stat, STATFLAG_NONAME)) && stat.cbSize.QuadPart > 0) {
     capacity = stat.cbSize.QuadPart + 1;  // one more byte finds the end at once
   }
   if (capacity > kMaxStreamBytes) capacity = kMaxStreamBytes;
-  std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[static_cast<size_t>(capacity)]);
+  Block block = TakeBlock(static_cast<size_t>(capacity));
   if (!block) return E_OUTOFMEMORY;
   size_t filled = 0;
   for (;;) {
@@ -58,7 +58,7 @@ HRESULT ReadAll(IStream* stream, std::unique_ptr<uint8_t[]>* data, size_t* size)
     if (got < want || filled == kMaxStreamBytes) break;
     if (filled == capacity) {
       const uint64_t larger = capacity * 2 < kMaxStreamBytes ? capacity * 2 : kMaxStreamBytes;
-      std::unique_ptr<uint8_t[]> grown(new (std::nothrow) uint8_t[static_cast<size_t>(larger)]);
+      Block grown = TakeBlock(static_cast<size_t>(larger));
       if (!grown) return E_OUTOFMEMORY;
       std::memcpy(grown.get(), block.get(), filled);
       block = std::move(grown);

@@ -12,10 +12,12 @@
 #include <cstdint>
 #include <memory>
 
+#include "wic/block_cache.h"
+
 namespace tlg_wic {
 
 struct Picture {
-  std::unique_ptr<uint8_t[]> data;  // the whole file
+  Block data;  // the whole file
   size_t size = 0;
   UINT width = 0;
   UINT height = 0;
