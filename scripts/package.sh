@@ -5,6 +5,8 @@
 #                                 tlg.def, the header)
 #   tlg-VERSION-linux-x86_64.tar.gz   what 'cmake --install' puts in a prefix, without
 #                                 debug information, its library links kept as links
+#   tlg-VERSION-x64.msi, tlg-VERSION-x86.msi   the installers (scripts/make-msi.sh)
+#   tlg-VERSION.tgz               the JavaScript package (scripts/pack-web.sh)
 #   SHA256SUMS
 # Two runs from the same commit give the same bytes: every timestamp is the
 # commit's, entries are sorted, and no owner names are stored.
@@ -34,6 +36,9 @@ mkdir -p "$windows"
 i686-w64-mingw32-strip -o "$windows/iftlg.spi" build/win32/bin/iftlg.spi
 x86_64-w64-mingw32-strip -o "$windows/iftlg.sph" build/win64/bin/iftlg.sph
 x86_64-w64-mingw32-strip -o "$windows/tlg.exe" build/win64/bin/tlg.exe
+i686-w64-mingw32-strip -o "$windows/tlgwic32.dll" build/win32/bin/tlgwic32.dll
+x86_64-w64-mingw32-strip -o "$windows/tlgwic64.dll" build/win64/bin/tlgwic64.dll
+for script in install uninstall; do crlf "packaging/$script.cmd" "$windows/$script.cmd"; done
 sed "s/@VERSION@/$version/g" packaging/windows-README.txt > "$stage/README.txt"
 crlf "$stage/README.txt" "$windows/README.txt"
 crlf LICENSE "$windows/LICENSE.txt"
@@ -76,7 +81,10 @@ zip="tlg-$version-windows.zip"
 tarball="tlg-$version-linux-x86_64.tar.gz"
 python3 scripts/make_archive.py "$windows" "$dist/$zip"
 python3 scripts/make_archive.py "$linux" "$dist/$tarball"
-(cd "$dist" && sha256sum "$zip" "$tarball" > SHA256SUMS)
+# The installers (scripts/make-msi.sh), from the zip's files.
+i686-w64-mingw32-strip -o "$stage/tlg32.exe" build/win32/bin/tlg.exe
+bash scripts/make-msi.sh "$windows" "$stage/tlg32.exe" "$dist" "$version"
+(cd "$dist" && sha256sum "$zip" "$tarball" "tlg-$version-x64.msi" "tlg-$version-x86.msi" > SHA256SUMS)
 # The JavaScript package, libtlg in WebAssembly: dist/tlg-VERSION.tgz.
 web=$(basename "$(bash scripts/pack-web.sh "$dist")")
 (cd "$dist" && sha256sum "$web" >> SHA256SUMS)

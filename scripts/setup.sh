@@ -14,7 +14,7 @@ packages=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   wine wine64 wine32:i386
-  qemu-system-x86 linux-image-amd64 busybox-static cpio
+  qemu-system-x86 linux-image-amd64 busybox-static cpio wixl
   libz-mingw-w64-dev
   libgdk-pixbuf-2.0-dev libgdk-pixbuf2.0-bin shared-mime-info libglib2.0-bin qt6-base-dev
   eog xvfb x11-utils imagemagick dbus-daemon

@@ -29,7 +29,7 @@ bash scripts/package.sh || { echo "package: 0 passed, 1 failed"; exit 1; }
 TLG_DIST="$work/second" bash scripts/package.sh >/dev/null || { echo "package: 0 passed, 1 failed"; exit 1; }
 zip="tlg-$version-windows.zip"
 tarball="tlg-$version-linux-x86_64.tar.gz"
-for file in "$zip" "$tarball" SHA256SUMS; do
+for file in "$zip" "$tarball" SHA256SUMS "tlg-$version-x64.msi" "tlg-$version-x86.msi"; do
   check "$file is the same bytes in two runs" cmp "dist/$file" "$work/second/$file"
 done
 check "SHA256SUMS holds" sh -c "cd dist && sha256sum -c SHA256SUMS"
@@ -40,8 +40,8 @@ mkdir -p "$unpacked"
 python3 -m zipfile -e "dist/$zip" "$unpacked"
 windows="$unpacked/tlg-$version-windows"
 listing() { (cd "$windows" && ls | tr '\n' ' '); }
-check "the zip holds the plug-ins, the tool, libtlg, the read-me and the licence" \
-  test "$(listing)" = "LICENSE.txt README.txt iftlg.sph iftlg.spi libtlg tlg.exe "
+check "the zip holds the plug-ins, the codecs, the tool, libtlg, the read-me and the licence" \
+  test "$(listing)" = "LICENSE.txt README.txt iftlg.sph iftlg.spi install.cmd libtlg tlg.exe tlgwic32.dll tlgwic64.dll uninstall.cmd "
 check "the zip's libtlg holds both DLLs, their import libraries, tlg.def and the header" \
   test "$(cd "$windows/libtlg" && find . -type f | LC_ALL=C sort | tr '\n' ' ')" = \
   "./include/tlg/tlg.h ./include/tlg/tlg_version.h ./tlg.def ./x64/libtlg.dll.a ./x64/tlg.dll ./x86/libtlg.dll.a ./x86/tlg.dll "
@@ -99,6 +99,10 @@ check "tlg.exe --version" sh -c "scripts/wine-run.sh '$windows/tlg.exe' --versio
 check "tlg.exe decodes a sample like the native tool" sh -c \
   "scripts/wine-run.sh '$windows/tlg.exe' decode '$sample' -o '$work/exe.pam' &&
    build/native/bin/tlg decode '$sample' -o '$work/native.pam' && cmp '$work/exe.pam' '$work/native.pam'"
+
+# The 64-bit installer, installed into a fresh prefix, used and removed.
+check "tlg-$version-x64.msi installs, works and uninstalls under Wine" \
+  bash scripts/test-msi.sh "dist/tlg-$version-x64.msi" "$version" "$work/msi"
 
 # The tarball: the installed tree, the tool runs from it, the manual page is there.
 mkdir -p "$work/linux"
