@@ -1,150 +1,266 @@
-// The page: TLG files are decoded in a worker and shown with what their
-// headers say; other pictures the browser reads can be saved as TLG.
-const worker = new Worker(new URL("./worker.js", import.meta.url), { type: "module" });
-const waiting = new Map();
+// The page: files become rows, decoded by a small pool of workers (worker.js)
+// so that the page stays responsive with hundreds of them. Pixels are kept
+// only for the picture on view; the rest is read again from the File.
+import { zipSync } from "./vendor.js";
+
+const $ = (id) => document.getElementById(id);
+
+// The pool: each worker takes one request at a time, in the order asked.
+const poolSize = Math.max(1, Math.min(4, navigator.hardwareConcurrency || 2));
+const workers = [];
+const queue = [];
 let lastId = 0;
 
-worker.onmessage = ({ data }) => {
-  const { resolve, reject } = waiting.get(data.id);
-  waiting.delete(data.id);
-  if (data.error) reject(Object.assign(new Error(data.error.message), { code: data.error.code }));
-  else resolve(data.result);
-};
+function startWorker() {
+  const worker = new Worker(new URL("./worker.js", import.meta.url), { type: "module" });
+  const slot = { worker, job: null };
+  worker.onmessage = ({ data }) => {
+    const { job } = slot;
+    slot.job = null;
+    if (data.error) job.reject(Object.assign(new Error(data.error.message), { code: data.error.code }));
+    else job.resolve(data.result);
+    dispatch();
+  };
+  worker.onerror = (event) => {
+    event.preventDefault();
+    const { job } = slot;
+    slot.job = null;
+    job?.reject(new Error(event.message || "the decoder stopped"));
+    dispatch();
+  };
+  return slot;
+}
 
-// One request to the worker; `moved` buffers are handed over, not copied.
-function ask(request, moved = []) {
-  const id = ++lastId;
+function dispatch() {
+  for (const slot of workers) {
+    if (queue.length === 0) return;
+    if (slot.job) continue;
+    slot.job = queue.shift();
+    slot.worker.postMessage(slot.job.request);
+  }
+}
+
+function ask(op, file, extra = {}) {
+  if (workers.length === 0) for (let i = 0; i < poolSize; ++i) workers.push(startWorker());
   return new Promise((resolve, reject) => {
-    waiting.set(id, { resolve, reject });
-    worker.postMessage({ ...request, id }, moved);
+    queue.push({ request: { id: ++lastId, op, file, ...extra }, resolve, reject });
+    dispatch();
   });
 }
 
-const TLG_SIGNATURE = [0x54, 0x4c, 0x47];  // "TLG"
+const entries = [];  // { file, row, facts?, error? }
+let pending = 0;
 
-function looksLikeTlg(name, bytes) {
-  return name.toLowerCase().endsWith(".tlg") || TLG_SIGNATURE.every((b, i) => bytes[i] === b);
-}
-
-function newCard(name) {
-  const card = document.getElementById("card").content.firstElementChild.cloneNode(true);
-  card.querySelector(".name").textContent = name;
-  document.getElementById("pictures").append(card);
-  return card;
-}
-
-function showError(card, error) {
-  const reason = error.code ? `${error.message} (${error.code})` : error.message;
-  card.querySelector(".error").textContent = reason;
-  card.querySelector(".frame").remove();
-}
-
-function draw(card, image) {
-  const canvas = card.querySelector("canvas");
-  canvas.width = image.width;
-  canvas.height = image.height;
-  if (image.width > 0 && image.height > 0) {
-    canvas.getContext("2d").putImageData(new ImageData(image.data, image.width, image.height), 0, 0);
-  }
-  return canvas;
-}
-
-function showTags(card, tags) {
-  const list = card.querySelector(".tags");
-  for (const [key, value] of Object.entries(tags)) {
-    const term = document.createElement("dt");
-    const detail = document.createElement("dd");
-    term.textContent = key;
-    detail.textContent = value;
-    list.append(term, detail);
-  }
+function stem(name) {
+  return name.replace(/\.[^.]*$/, "") || name;
 }
 
 function download(blob, name) {
   const link = document.createElement("a");
   link.href = URL.createObjectURL(blob);
   link.download = name;
+  document.body.append(link);
   link.click();
-  setTimeout(() => URL.revokeObjectURL(link.href), 0);
+  link.remove();
+  setTimeout(() => URL.revokeObjectURL(link.href), 60_000);
 }
 
-function addButton(card, label, action) {
-  const button = document.createElement("button");
-  button.type = "button";
-  button.textContent = label;
-  button.addEventListener("click", async () => {
-    button.disabled = true;
+function status() {
+  const done = entries.filter((e) => e.facts).length;
+  const failed = entries.filter((e) => e.error).length;
+  $("status").textContent = entries.length === 0 ? "" :
+    `${done} opened, ${failed} failed${pending ? `, ${pending} to go` : ""}`;
+  $("save-all").disabled = !entries.some((e) => e.facts?.type === "tlg");
+}
+
+function kindText(facts) {
+  if (facts.kind === "png") return "PNG";
+  if (facts.kind === "wrapped") return `${facts.raster.toUpperCase()}, wrapped`;
+  return facts.kind.toUpperCase();
+}
+
+function tagsText(tags) {
+  return Object.entries(tags).map(([key, value]) => `${key}=${value}`).join(", ");
+}
+
+function paint(canvas, { width, height, data }) {
+  canvas.width = width;
+  canvas.height = height;
+  if (width > 0 && height > 0) canvas.getContext("2d").putImageData(new ImageData(data, width, height), 0, 0);
+}
+
+function button(label, action) {
+  const element = document.createElement("button");
+  element.type = "button";
+  element.textContent = label;
+  element.addEventListener("click", async (event) => {
+    event.stopPropagation();  // not a click on the row
+    element.disabled = true;
     try {
       await action();
     } catch (error) {
-      card.querySelector(".error").textContent = error.message;
+      alert(`${label}: ${error.message}`);
     } finally {
-      button.disabled = false;
+      element.disabled = false;
     }
   });
-  card.querySelector(".actions").append(button);
+  return element;
 }
 
-function stem(name) {
-  return name.replace(/\.[^.]*$/, "") || name;
+async function savePng(entry) {
+  const png = await ask("png", entry.file);
+  download(new Blob([png], { type: "image/png" }), `${stem(entry.file.name)}.png`);
 }
 
-async function showTlg(card, file, bytes) {
-  const image = await ask({ op: "decode", bytes }, [bytes.buffer]);
-  const canvas = draw(card, image);
-  const kind = image.kind === "wrapped" ? `${image.raster.toUpperCase()} in a TLG0 wrapper` : image.kind.toUpperCase();
-  card.querySelector(".facts").textContent =
-    `${kind}, ${image.width} × ${image.height}, ${image.colours} colours, decoded in ${image.milliseconds.toFixed(1)} ms`;
-  showTags(card, image.tags);
-  addButton(card, "Save as PNG", async () => {
-    const blob = await new Promise((resolve) => canvas.toBlob(resolve, "image/png"));
-    download(blob, `${stem(file.name)}.png`);
+async function saveTlg(entry) {
+  const format = $("format").value;
+  const tlg = await ask("tlg", entry.file, { format });
+  download(new Blob([tlg], { type: "image/x-tlg" }), `${stem(entry.file.name)}.tlg`);
+}
+
+function show(entry, facts) {
+  const { row } = entry;
+  row.dataset.state = "done";
+  paint(row.querySelector(".thumb canvas"), facts.thumbnail);
+  row.querySelector(".kind").textContent = kindText(facts);
+  row.querySelector(".colours").textContent = facts.colours;
+  row.querySelector(".pixels").textContent = `${facts.width} × ${facts.height}`;
+  row.querySelector(".bytes").textContent = facts.bytes.toLocaleString("en");
+  const tags = tagsText(facts.tags);
+  row.querySelector(".tags-cell").textContent = tags;
+  row.querySelector(".tags-cell").title = tags;
+  if (facts.milliseconds !== undefined) row.querySelector(".time").textContent = `${facts.milliseconds.toFixed(1)} ms`;
+  const actions = row.querySelector(".actions");
+  if (facts.type === "tlg") actions.append(button("Save as PNG", () => savePng(entry)));
+  else actions.append(button("Save as TLG", () => saveTlg(entry)));
+}
+
+function fail(entry, error) {
+  entry.row.dataset.state = "failed";
+  entry.row.classList.add("failed");
+  const reason = error.code ? `${error.message} (${error.code})` : error.message;
+  entry.row.querySelector(".tags-cell").textContent = reason;
+}
+
+function add(file, path) {
+  const row = $("row").content.firstElementChild.cloneNode(true);
+  row.querySelector(".name").textContent = path || file.name;
+  row.dataset.state = "waiting";
+  const entry = { file, path: path || file.name, row };
+  row.addEventListener("click", () => view(entry));
+  entries.push(entry);
+  $("rows").append(row);
+  ++pending;
+  ask("open", file)
+    .then((facts) => { entry.facts = facts; show(entry, facts); },
+      (error) => { entry.error = error; fail(entry, error); })
+    .finally(() => { --pending; status(); });
+}
+
+function openFiles(files) {
+  for (const { file, path } of files) add(file, path);
+  status();
+}
+
+let viewing = null;
+
+async function view(entry) {
+  for (const row of document.querySelectorAll("tr.selected")) row.classList.remove("selected");
+  entry.row.classList.add("selected");
+  viewing = entry;
+  $("viewer").hidden = false;
+  $("viewer-name").textContent = entry.path;
+  $("viewer-error").textContent = "";
+  $("viewer-tags").replaceChildren();
+  $("viewer-save").hidden = entry.facts?.type !== "tlg";
+  const canvas = $("picture");
+  canvas.dataset.state = "loading";
+  paint(canvas, { width: 0, height: 0 });
+  try {
+    const image = await ask("pixels", entry.file);
+    if (viewing !== entry) return;
+    paint(canvas, image);
+    for (const [key, value] of Object.entries(image.tags)) {
+      const term = document.createElement("dt");
+      const detail = document.createElement("dd");
+      term.textContent = key;
+      detail.textContent = value;
+      $("viewer-tags").append(term, detail);
+    }
+    canvas.dataset.state = "done";
+  } catch (error) {
+    if (viewing !== entry) return;
+    $("viewer-error").textContent = error.code ? `${error.message} (${error.code})` : error.message;
+    canvas.dataset.state = "failed";
+  }
+}
+
+$("viewer-save").addEventListener("click", () => viewing && savePng(viewing).catch((e) => alert(e.message)));
+$("viewer-close").addEventListener("click", () => {
+  $("viewer").hidden = true;
+  viewing?.row.classList.remove("selected");
+  viewing = null;
+});
+$("fit").addEventListener("change", (event) => {
+  document.querySelector(".frame").classList.toggle("fit", event.target.checked);
+});
+document.querySelector(".frame").classList.toggle("fit", $("fit").checked);
+
+// Every decoded TLG as PNG in one zip; PNGs are compressed already, so the
+// zip only stores them. Names are kept unique.
+$("save-all").addEventListener("click", async () => {
+  const saveAll = $("save-all");
+  saveAll.disabled = true;
+  try {
+    const files = {};
+    const tlgs = entries.filter((e) => e.facts?.type === "tlg");
+    let done = 0;
+    await Promise.all(tlgs.map(async (entry) => {
+      const png = await ask("png", entry.file);
+      let name = `${stem(entry.path)}.png`;
+      for (let n = 2; name in files; ++n) name = `${stem(entry.path)} (${n}).png`;
+      files[name] = [png, { level: 0 }];
+      $("status").textContent = `saving: ${++done} of ${tlgs.length}`;
+    }));
+    download(new Blob([zipSync(files)], { type: "application/zip" }), "pictures.zip");
+    status();
+  } catch (error) {
+    $("status").textContent = `Save all failed: ${error.message}`;
+  } finally {
+    saveAll.disabled = false;
+  }
+});
+
+$("clear").addEventListener("click", () => {
+  entries.length = 0;
+  $("rows").replaceChildren();
+  $("viewer").hidden = true;
+  viewing = null;
+  status();
+});
+
+for (const id of ["files", "folder"]) {
+  $(id).addEventListener("change", (event) => {
+    openFiles([...event.target.files].map((file) => ({ file, path: file.webkitRelativePath || file.name })));
+    event.target.value = "";
   });
 }
 
-async function showOther(card, file) {
-  let bitmap;
-  try {
-    bitmap = await createImageBitmap(file, { premultiplyAlpha: "none", colorSpaceConversion: "none" });
-  } catch {
-    throw new Error("neither TLG nor a picture this browser reads");
-  }
-  const canvas = card.querySelector("canvas");
-  canvas.width = bitmap.width;
-  canvas.height = bitmap.height;
-  const context = canvas.getContext("2d", { willReadFrequently: true });
-  context.drawImage(bitmap, 0, 0);
-  card.querySelector(".facts").textContent = `${file.type || "picture"}, ${bitmap.width} × ${bitmap.height}`;
-  for (const format of ["tlg6", "tlg5"]) {
-    addButton(card, `Save as ${format.toUpperCase()}`, async () => {
-      const { width, height, data } = context.getImageData(0, 0, bitmap.width, bitmap.height);
-      const encoded = await ask({ op: "encode", image: { width, height, data }, options: { format } }, [data.buffer]);
-      download(new Blob([encoded], { type: "image/x-tlg" }), `${stem(file.name)}.tlg`);
-    });
+// Everything in a dropped folder, however deep.
+async function walk(entry, into) {
+  if (entry.isFile) {
+    const file = await new Promise((resolve, reject) => entry.file(resolve, reject));
+    into.push({ file, path: entry.fullPath.replace(/^\//, "") });
+  } else if (entry.isDirectory) {
+    const reader = entry.createReader();
+    for (;;) {
+      const batch = await new Promise((resolve, reject) => reader.readEntries(resolve, reject));
+      if (batch.length === 0) break;
+      for (const child of batch) await walk(child, into);
+    }
   }
 }
 
-async function open(file) {
-  const card = newCard(file.name);
-  try {
-    const bytes = new Uint8Array(await file.arrayBuffer());
-    if (looksLikeTlg(file.name, bytes)) await showTlg(card, file, bytes);
-    else await showOther(card, file);
-  } catch (error) {
-    showError(card, error);
-  }
-}
-
-async function openAll(files) {
-  for (const file of files) await open(file);  // in order, one at a time
-}
-
-document.getElementById("files").addEventListener("change", (event) => {
-  openAll([...event.target.files]);
-  event.target.value = "";
-});
-
-// Files dropped anywhere on the page.
 document.addEventListener("dragover", (event) => {
   event.preventDefault();
   document.body.classList.add("dropping");
@@ -152,8 +268,15 @@ document.addEventListener("dragover", (event) => {
 document.addEventListener("dragleave", (event) => {
   if (event.relatedTarget === null) document.body.classList.remove("dropping");
 });
-document.addEventListener("drop", (event) => {
+document.addEventListener("drop", async (event) => {
   event.preventDefault();
   document.body.classList.remove("dropping");
-  openAll([...event.dataTransfer.files]);
+  const items = [...event.dataTransfer.items].map((item) => item.webkitGetAsEntry?.()).filter(Boolean);
+  if (items.length === 0) {
+    openFiles([...event.dataTransfer.files].map((file) => ({ file, path: file.name })));
+    return;
+  }
+  const found = [];
+  for (const item of items) await walk(item, found);
+  openFiles(found.sort((a, b) => a.path.localeCompare(b.path)));
 });
