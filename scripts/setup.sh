@@ -21,6 +21,7 @@ packages=(
   python3-dev python3-venv python3-pip python3-setuptools python3-wheel
   python3-numpy python3-pytest pybind11-dev
   emscripten node-acorn nodejs
+  chromium
 )
 
 missing=()
@@ -45,8 +46,10 @@ if [ "${#missing[@]}" -gt 0 ]; then
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# The JavaScript package's tools (TypeScript), as web/package-lock.json pins
-# them; installed again only when that file changes.
+# The JavaScript tools (TypeScript, esbuild, puppeteer-core, which fetches no
+# browser: the tests drive Debian's chromium) and the page's PNG and zip
+# libraries, as web/package-lock.json pins them; installed again only when
+# that file changes.
 web="$(dirname "$0")/../web"
 if ! cmp -s "$web/package-lock.json" "$web/node_modules/.installed-lock.json"; then
   (cd "$web" && npm ci --silent --no-audit --no-fund && cp package-lock.json node_modules/.installed-lock.json)

@@ -2,7 +2,8 @@
 # Tests the JavaScript package as a user gets it: packed (scripts/pack-web.sh),
 # installed with npm into a scratch folder, then node's test runner on
 # web/test against the native tlg tool (build/native), and tsc on a user's
-# file against the package's declarations.
+# file against the package's declarations. Then the page (build/web/app) in
+# headless Chromium (web/browser).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,4 +21,8 @@ cp "$root"/web/test/*.js "$root"/web/test/types.ts "$root"/web/test/tsconfig.jso
 status=0
 "$root/web/node_modules/.bin/tsc" -p tsconfig.json && echo "web: declarations check" || status=1
 TLG_SAMPLES="$root/samples" TLG_TOOL="$root/build/native/bin/tlg" node --test ./*.test.js || status=1
+
+cd "$root"
+TLG_APP="$root/build/web/app" TLG_SAMPLES="$root/samples" TLG_TOOL="$root/build/native/bin/tlg" \
+  node --test web/browser/*.test.js || status=1
 exit $status

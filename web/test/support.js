@@ -32,12 +32,17 @@ function readPam(file) {
 
 // What the native decoder makes of TLG bytes: { width, height, hash }.
 export function decodeNatively(bytes) {
+  const { width, height, pixels } = nativePixels(bytes);
+  return { width, height, hash: sha256(pixels) };
+}
+
+// The native decoder's RGBA pixels for TLG bytes: { width, height, pixels }.
+export function nativePixels(bytes) {
   const dir = mkdtempSync(join(tmpdir(), "tlg-web-"));
   try {
     writeFileSync(join(dir, "in.tlg"), bytes);
     execFileSync(tool, ["decode", "-o", join(dir, "out.pam"), join(dir, "in.tlg")], { stdio: "pipe" });
-    const { width, height, pixels } = readPam(join(dir, "out.pam"));
-    return { width, height, hash: sha256(pixels) };
+    return readPam(join(dir, "out.pam"));
   } finally {
     rmSync(dir, { recursive: true, force: true });
   }
