@@ -7,6 +7,7 @@
 #                                 debug information, its library links kept as links
 #   tlg-VERSION-x64.msi, tlg-VERSION-x86.msi   the installers (scripts/make-msi.sh)
 #   tlg-VERSION.tgz               the JavaScript package (scripts/pack-web.sh)
+#   tlg-VERSION-web.zip           the page (build/web/app), for any static file server
 #   SHA256SUMS
 # Two runs from the same commit give the same bytes: every timestamp is the
 # commit's, entries are sorted, and no owner names are stored.
@@ -88,4 +89,8 @@ bash scripts/make-msi.sh "$windows" "$stage/tlg32.exe" "$dist" "$version"
 # The JavaScript package, libtlg in WebAssembly: dist/tlg-VERSION.tgz.
 web=$(basename "$(bash scripts/pack-web.sh "$dist")")
 (cd "$dist" && sha256sum "$web" >> SHA256SUMS)
+# The page, which pack-web.sh's build laid out: dist/tlg-VERSION-web.zip.
+cp -r build/web/app "$stage/tlg-$version-web"
+python3 scripts/make_archive.py "$stage/tlg-$version-web" "$dist/tlg-$version-web.zip"
+(cd "$dist" && sha256sum "tlg-$version-web.zip" >> SHA256SUMS)
 echo "package: $dist/$zip, $dist/$tarball and $dist/SHA256SUMS"

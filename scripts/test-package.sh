@@ -29,10 +29,12 @@ bash scripts/package.sh || { echo "package: 0 passed, 1 failed"; exit 1; }
 TLG_DIST="$work/second" bash scripts/package.sh >/dev/null || { echo "package: 0 passed, 1 failed"; exit 1; }
 zip="tlg-$version-windows.zip"
 tarball="tlg-$version-linux-x86_64.tar.gz"
-for file in "$zip" "$tarball" SHA256SUMS "tlg-$version-x64.msi" "tlg-$version-x86.msi"; do
+for file in "$zip" "$tarball" SHA256SUMS "tlg-$version-x64.msi" "tlg-$version-x86.msi" "tlg-$version-web.zip"; do
   check "$file is the same bytes in two runs" cmp "dist/$file" "$work/second/$file"
 done
 check "SHA256SUMS holds" sh -c "cd dist && sha256sum -c SHA256SUMS"
+check "the web zip holds the page, its libraries and the package" sh -c "python3 -m zipfile -l dist/tlg-$version-web.zip |
+  grep -c -e '^tlg-$version-web/\(index.html\|app.js\|worker.js\|vendor.js\|tlg/index.js\|tlg/tlg-core-simd.wasm\) ' | grep -qx 6"
 
 # The zip: exactly the files a user expects, README.txt in CRLF.
 unpacked="$work/unpacked"
