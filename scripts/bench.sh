@@ -5,11 +5,16 @@
 # Writes out/bench/results.md and out/bench/throughput.png and prints the
 # table. Not part of scripts/test.sh or CI: it takes several minutes.
 #   scripts/bench.sh [--quick]   (--quick: shorter timing runs, no callgrind)
+#   scripts/bench.sh --web       the WebAssembly decoder against the browser's
+#                                PNG and WebP in headless Chromium, and against
+#                                the native decoder: out/bench/web.md
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 quick=""
+web=""
 if [ "${1:-}" = "--quick" ]; then quick=1; fi
+if [ "${1:-}" = "--web" ]; then web=1; fi
 
 bash scripts/setup.sh
 bash scripts/fetch-bench-images.sh
@@ -21,6 +26,17 @@ files=cache/bench/files
 out=out/bench
 mkdir -p "$out"
 "$bin/prepare_corpus" cache/bench/source "$files"
+
+if [ -n "$web" ]; then
+  bash scripts/build-web.sh >/dev/null
+  "$bin/tlg_bench" --benchmark_filter='^decode/tlg[56]/' --benchmark_min_time=0.2 \
+    --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
+    --benchmark_report_aggregates_only=true \
+    --benchmark_out="$out/web-native.json" --benchmark_out_format=json "$files" >/dev/null
+  node web/browser/bench.js build/web/app "$files" "$out/web-native.json" >"$out/web.md"
+  cat "$out/web.md"
+  exit 0
+fi
 
 # Every contender in one run, repetitions interleaved at random, so that the
 # ratios hold while the machine's load changes; the fastest of each is kept.

@@ -43,7 +43,10 @@ function dispatch() {
 function ask(op, file, extra = {}) {
   if (workers.length === 0) for (let i = 0; i < poolSize; ++i) workers.push(startWorker());
   return new Promise((resolve, reject) => {
-    queue.push({ request: { id: ++lastId, op, file, ...extra }, resolve, reject });
+    // What the user waits on (the viewer, a save) goes ahead of the opening.
+    const job = { request: { id: ++lastId, op, file, ...extra }, resolve, reject };
+    if (op === "open") queue.push(job);
+    else queue.unshift(job);
     dispatch();
   });
 }
