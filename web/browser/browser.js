@@ -37,7 +37,8 @@ export async function serve(root, extra = {}) {
 }
 
 export function launch() {
-  const args = ["--headless=new", "--disable-gpu", "--no-first-run", "--disable-extensions"];
+  // Containers often give /dev/shm too little room for the renderer.
+  const args = ["--headless=new", "--disable-gpu", "--no-first-run", "--disable-extensions", "--disable-dev-shm-usage"];
   if (process.getuid?.() === 0) args.push("--no-sandbox");  // Chromium's sandbox refuses root
   return puppeteer.launch({
     executablePath: process.env.CHROMIUM ?? "/usr/bin/chromium",
