@@ -55,7 +55,7 @@ const entries = [];  // { file, row, facts?, error? }
 let pending = 0;
 
 function stem(name) {
-  return name.replace(/\.[^.]*$/, "") || name;
+  return name.replace(/\.[^./]*$/, "") || name;  // a folder's dot is not an extension
 }
 
 function download(blob, name) {
