@@ -5,6 +5,8 @@
 #                                 tlg.def, the header)
 #   tlg-VERSION-linux-x86_64.tar.gz   what 'cmake --install' puts in a prefix, without
 #                                 debug information, its library links kept as links
+#   tlg-VERSION.tgz                the JavaScript package (libtlg in WebAssembly)
+#   *_VERSION_amd64.deb            the Debian packages (scripts/package-deb.sh)
 #   SHA256SUMS
 # Two runs from the same commit give the same bytes: every timestamp is the
 # commit's, entries are sorted, and no owner names are stored.
@@ -80,4 +82,9 @@ python3 scripts/make_archive.py "$linux" "$dist/$tarball"
 # The JavaScript package, libtlg in WebAssembly: dist/tlg-VERSION.tgz.
 web=$(basename "$(bash scripts/pack-web.sh "$dist")")
 (cd "$dist" && sha256sum "$web" >> SHA256SUMS)
-echo "package: $dist/$zip, $dist/$tarball and $dist/SHA256SUMS"
+# The Debian packages, from debian/.
+rm -f "$dist"/*.deb
+deb_list=$(bash scripts/package-deb.sh "$dist")
+mapfile -t debs <<< "$deb_list"
+(cd "$dist" && sha256sum "${debs[@]}" >> SHA256SUMS)
+echo "package: $dist/$zip, $dist/$tarball, $dist/$web, ${#debs[@]} .deb files and $dist/SHA256SUMS"
