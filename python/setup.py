@@ -24,7 +24,10 @@ def pybind11_include():
 
 class BuildWithLibtlg(build_ext):
     def run(self):
-        cmake_dir = BUILD / "libtlg"
+        # A CMake build of the project that is already there (a system
+        # package's) lends its libtlg rather than building it again.
+        reuse = os.environ.get("TLG_CMAKE_BUILD")
+        cmake_dir = Path(reuse).resolve() if reuse else BUILD / "libtlg"
         if not (ROOT / "include" / "tlg" / "tlg.h").is_file():
             sys.exit("tlg: build from the project's checkout: libtlg's sources are not beside python/")
         if shutil.which("cmake") is None:
@@ -36,7 +39,8 @@ class BuildWithLibtlg(build_ext):
         if shutil.which("ninja") and not (cmake_dir / "Makefile").exists():
             configure += ["-G", "Ninja"]
         jobs = os.environ.get("CMAKE_BUILD_PARALLEL_LEVEL", "2")
-        subprocess.check_call(configure)
+        if not reuse:
+            subprocess.check_call(configure)
         subprocess.check_call(["cmake", "--build", str(cmake_dir), "--target", "tlg_static",
                                "-j", jobs])
         library = next((p for name in ("libtlg.a", "tlg.lib")

@@ -8,6 +8,7 @@
 #   tlg-VERSION-x64.msi, tlg-VERSION-x86.msi   the installers (scripts/make-msi.sh)
 #   tlg-VERSION.tgz               the JavaScript package (scripts/pack-web.sh)
 #   tlg-VERSION-web.zip           the page (build/web/app), for any static file server
+#   *_VERSION_amd64.deb            the Debian packages (scripts/package-deb.sh)
 #   SHA256SUMS
 # Two runs from the same commit give the same bytes: every timestamp is the
 # commit's, entries are sorted, and no owner names are stored.
@@ -93,4 +94,9 @@ web=$(basename "$(bash scripts/pack-web.sh "$dist")")
 cp -r build/web/app "$stage/tlg-$version-web"
 python3 scripts/make_archive.py "$stage/tlg-$version-web" "$dist/tlg-$version-web.zip"
 (cd "$dist" && sha256sum "tlg-$version-web.zip" >> SHA256SUMS)
-echo "package: $dist/$zip, $dist/$tarball and $dist/SHA256SUMS"
+# The Debian packages, from debian/.
+rm -f "$dist"/*.deb
+deb_list=$(bash scripts/package-deb.sh "$dist")
+mapfile -t debs <<< "$deb_list"
+(cd "$dist" && sha256sum "${debs[@]}" >> SHA256SUMS)
+echo "package: $dist/$zip, $dist/$tarball, $dist/$web, ${#debs[@]} .deb files and $dist/SHA256SUMS"

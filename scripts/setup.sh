@@ -17,6 +17,7 @@ packages=(
   qemu-system-x86 linux-image-amd64 busybox-static cpio wixl
   libz-mingw-w64-dev
   libgdk-pixbuf-2.0-dev libgdk-pixbuf2.0-bin shared-mime-info libglib2.0-bin qt6-base-dev
+  debhelper dh-python lintian dpkg-dev man-db
   eog xvfb x11-utils imagemagick dbus-daemon
   python3-dev python3-venv python3-pip python3-setuptools python3-wheel
   python3-numpy python3-pytest pybind11-dev

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Tests the release packages: scripts/package.sh twice gives the same bytes,
-# the checksums hold, and the Windows zip, unpacked into an empty folder,
-# works from that folder alone under Wine, as a user's download would.
+# the checksums hold, lintian finds nothing to warn of in the Debian packages,
+# and the Windows zip, unpacked into an empty folder, works from that folder
+# alone under Wine, as a user's download would.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 source scripts/targets.sh
@@ -29,12 +30,34 @@ bash scripts/package.sh || { echo "package: 0 passed, 1 failed"; exit 1; }
 TLG_DIST="$work/second" bash scripts/package.sh >/dev/null || { echo "package: 0 passed, 1 failed"; exit 1; }
 zip="tlg-$version-windows.zip"
 tarball="tlg-$version-linux-x86_64.tar.gz"
-for file in "$zip" "$tarball" SHA256SUMS "tlg-$version-x64.msi" "tlg-$version-x86.msi" "tlg-$version-web.zip"; do
+debs=$(cd dist && ls ./*.deb | sed 's|^\./||')
+for file in "$zip" "$tarball" $debs SHA256SUMS "tlg-$version-x64.msi" "tlg-$version-x86.msi" "tlg-$version-web.zip"; do
   check "$file is the same bytes in two runs" cmp "dist/$file" "$work/second/$file"
 done
 check "SHA256SUMS holds" sh -c "cd dist && sha256sum -c SHA256SUMS"
 check "the web zip holds the page, its libraries and the package" sh -c "python3 -m zipfile -l dist/tlg-$version-web.zip |
   grep -c -e '^tlg-$version-web/\(index.html\|app.js\|worker.js\|vendor.js\|tlg/index.js\|tlg/tlg-core-simd.wasm\) ' | grep -qx 6"
+
+# The Debian packages: each of them, and lintian finds nothing to warn of
+# (scripts/test-deb.sh installs them).
+check "the six Debian packages are there" test "$(echo $debs | tr ' ' '\n' | sed 's/_.*//' | tr '\n' ' ')" = \
+  "libtlg-dev libtlg-gdk-pixbuf libtlg1 python3-tlg qt6-tlg-image-plugin tlg "
+header_functions() {
+  grep -o 'TLG_API [^(;]*[ *]tlg_[a-z0-9_]*(' include/tlg/tlg.h | sed 's/.*[ *]\(tlg_[a-z0-9_]*\)($/\1/' | sort
+}
+# libtlg1's symbols file is complete as its package is built; this catches a
+# function it lists that the library lost while still at the listed version.
+symbols_match() {
+  local exported listed
+  exported=$(dpkg-deb --ctrl-tarfile "dist/libtlg1_${version}_amd64.deb" | tar -xO ./symbols |
+    sed -n 's/^ \([a-z0-9_]*\)@Base .*/\1/p' | LC_ALL=C sort)
+  listed=$(sed -n 's/^ \([a-z0-9_]*\)@Base .*/\1/p' debian/libtlg1.symbols | LC_ALL=C sort)
+  [ "$(echo "$listed" | wc -l)" -ge 10 ] && [ "$exported" = "$listed" ] &&
+    [ "$listed" = "$(header_functions | grep -v '_w$' | LC_ALL=C sort)" ]
+}
+check "libtlg1's symbols are the header's functions, every one exported" symbols_match
+check "lintian: no error or warning in the Debian packages" \
+  lintian --fail-on error,warning $(printf 'dist/%s ' $debs)
 
 # The zip: exactly the files a user expects, README.txt in CRLF.
 unpacked="$work/unpacked"
@@ -70,9 +93,6 @@ check "iftlg.spi from the zip decodes under 32-bit Wine" run_32bit bash -c "$(de
 # example, built against the zip's header and linked through either import
 # library (MinGW's, or one made from tlg.def as MSVC's lib /def: does), runs
 # with the zip's x64 tlg.dll under Wine.
-header_functions() {
-  grep -o 'TLG_API [^(;]*[ *]tlg_[a-z0-9_]*(' include/tlg/tlg.h | sed 's/.*[ *]\(tlg_[a-z0-9_]*\)($/\1/' | sort
-}
 def_functions() {
   tr -d '\r' < "$windows/libtlg/tlg.def" | sed -n '/^EXPORTS$/,$p' | sed 1d | tr -d ' ' | sort
 }

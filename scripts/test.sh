@@ -37,6 +37,10 @@ echo "== tests: build/tsan"
 ctest --test-dir build/tsan --output-on-failure -R '^test_threads$' || status=1
 echo "== tests: release packages"
 bash scripts/test-package.sh || status=1
+# The Debian packages that run made, installed with apt and purged again
+# (needs root; skipped elsewhere).
+echo "== tests: Debian packages"
+bash scripts/test-deb.sh || status=1
 
 # The Python package, installed from python/ into a private environment that
 # sees Debian's NumPy, Pillow and pytest; its pixels are checked against
