@@ -39,19 +39,7 @@ export DEBIAN_FRONTEND=noninteractive
 before="$work/packages-before"
 installed > "$before"
 
-passed=0
-failed=0
-check() {  # check DESCRIPTION COMMAND...
-  local description=$1
-  shift
-  if "$@" >"$work/last.log" 2>&1; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $description"
-    sed 's/^/  /' "$work/last.log"
-  fi
-}
+source "$root/scripts/checks.sh"
 
 # Purges ours, then whatever the install brought along, so that the machine
 # has again exactly the packages it had.

@@ -34,7 +34,7 @@ done
 if [ "$views" = "64 32" ]; then
   [ -f "$prefix/drive_c/Program Files (x86)/tlg/tlgwic32.dll" ] || fail "tlgwic32.dll not installed"
 fi
-"$wine" "$installed/tlg.exe" --version | tr -d '\r' | grep -qx "tlg $version" || fail "installed tlg.exe --version"
+"$wine" "$installed/tlg.exe" --version | tr -d '\r' | grep -x "tlg $version" >/dev/null || fail "installed tlg.exe --version"
 for view in $views; do
   "$wine" "$reg" query "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" /ve /reg:$view | tr -d '\r' |
     grep -q "Program Files.*\\\\tlgwic$view.dll" || fail "no $view-bit decoder in the $view-bit registry view"

@@ -12,19 +12,7 @@ work="$PWD/build/package-test"  # inside the project: the 32-bit virtual machine
 rm -rf "$work"
 mkdir -p "$work"
 
-passed=0
-failed=0
-check() {  # check DESCRIPTION COMMAND...
-  local description=$1
-  shift
-  if "$@" >"$work/last.log" 2>&1; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $description"
-    sed 's/^/  /' "$work/last.log"
-  fi
-}
+source scripts/checks.sh
 
 bash scripts/package.sh || { echo "package: 0 passed, 1 failed"; exit 1; }
 TLG_DIST="$work/second" bash scripts/package.sh >/dev/null || { echo "package: 0 passed, 1 failed"; exit 1; }
@@ -107,7 +95,7 @@ dll_test() {  # dll_test NAME IMPORT_LIBRARY
   mkdir -p "$dir" && cp "$windows/libtlg/x64/tlg.dll" "$dir/" &&
     x86_64-w64-mingw32-gcc -std=c99 -Wall -Werror -I"$windows/libtlg/include" \
       examples/decode_first_pixel.c "$2" -o "$dir/example.exe" &&
-    scripts/wine-run.sh "$dir/example.exe" samples/tiles-wrapped.tlg | tr -d '\r' | grep -qx '120 x 84'
+    scripts/wine-run.sh "$dir/example.exe" samples/tiles-wrapped.tlg | tr -d '\r' | grep -x '120 x 84' >/dev/null
 }
 check "the x64 tlg.dll works through libtlg.dll.a" dll_test mingw "$windows/libtlg/x64/libtlg.dll.a"
 dll_test_from_def() {
