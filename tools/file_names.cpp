@@ -154,3 +154,13 @@ bool IsUnmatchedPattern(const std::string& file) {
   return false;
 #endif
 }
+
+bool HasExtension(const std::string& path, const std::string& extension) {
+  if (path.size() < extension.size()) return false;
+  for (size_t i = 0; i < extension.size(); ++i) {
+    char c = path[path.size() - extension.size() + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != extension[i]) return false;
+  }
+  return true;
+}

@@ -31,3 +31,7 @@ bool IsUnmatchedPattern(const std::string& file);
 std::wstring WideOf(const std::string& utf8);
 std::string Utf8Of(const std::wstring& wide);
 #endif
+
+// Whether `path` ends in `extension` (given in lower case), whatever the case
+// of its ASCII letters: .PNG is .png.
+bool HasExtension(const std::string& path, const std::string& extension);

@@ -55,8 +55,11 @@ struct PngReadState {
   char message[kMessageSize];
 };
 
-void OnReadError(png_structp png, png_const_charp message) {
-  auto* state = static_cast<PngReadState*>(png_get_error_ptr(png));
+// libpng's error callback for either state: keeps the message, then unwinds
+// to the setjmp of the call that failed.
+template <typename State>
+void OnPngError(png_structp png, png_const_charp message) {
+  auto* state = static_cast<State*>(png_get_error_ptr(png));
   std::snprintf(state->message, sizeof state->message, "%s", message);
   png_longjmp(png, 1);
 }
@@ -272,12 +275,6 @@ struct PngWriteState {
   char message[kMessageSize];
 };
 
-void OnWriteError(png_structp png, png_const_charp message) {
-  auto* state = static_cast<PngWriteState*>(png_get_error_ptr(png));
-  std::snprintf(state->message, sizeof state->message, "%s", message);
-  png_longjmp(png, 1);
-}
-
 void WriteData(png_structp png, png_bytep data, size_t length) {
   auto* state = static_cast<PngWriteState*>(png_get_io_ptr(png));
   if (std::fwrite(data, 1, length, state->file) == length) return;
@@ -353,7 +350,7 @@ bool ReadPng(const std::string& path, Picture& picture, std::string& error, std:
   state.file = file.get();
   state.keepText = texts != nullptr ? keep : nullptr;
   PngReadRelease release{state};
-  state.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, OnReadError, OnWarning);
+  state.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, OnPngError<PngReadState>, OnWarning);
   if (state.png != nullptr) state.info = png_create_info_struct(state.png);
   if (state.info == nullptr) {
     error = "too large to hold in memory";
@@ -410,7 +407,7 @@ bool WritePng(const std::string& path, const Picture& picture, std::string& erro
   std::memset(&state, 0, sizeof state);
   state.file = file.get();
   PngWriteRelease release{state};
-  state.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, OnWriteError, OnWarning);
+  state.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, OnPngError<PngWriteState>, OnWarning);
   if (state.png != nullptr) state.info = png_create_info_struct(state.png);
   if (state.info == nullptr) {
     error = "too large to hold in memory";

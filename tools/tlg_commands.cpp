@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <new>
 
 #include "tools/batch.h"
 
@@ -70,18 +71,6 @@ bool OutputIsUtf8() {
 #endif
 }
 
-// Whether `text` ends in `suffix` (lower case), whatever the case of its
-// ASCII letters.
-bool EndsWithNoCase(const std::string& text, const std::string& suffix) {
-  if (text.size() < suffix.size()) return false;
-  for (size_t i = 0; i < suffix.size(); ++i) {
-    char c = text[text.size() - suffix.size() + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != suffix[i]) return false;
-  }
-  return true;
-}
-
 // -o for a single input; else the input's name with `extension`, beside the
 // input or in -d.
 std::string OutputPath(const CommandOptions& options, const std::string& input, const char* extension) {
@@ -132,7 +121,7 @@ void DecodeOne(const CommandOptions& options, const std::string& file, FileRepor
   // A wrapped picture's tags travel in the PNG (see png_tags.h); PAM has no place for them.
   const std::vector<PngText> texts = IsWrappedTlg(bytes) ? TagsToPngTexts(tags) : std::vector<PngText>();
   WriteResult(options, output, report, [&](const std::string& temporary, std::string& why) {
-    return EndsWithNoCase(output, ".pam") ? WritePam(temporary, picture, why)
+    return HasExtension(output, ".pam") ? WritePam(temporary, picture, why)
                                           : WritePng(temporary, picture, why, texts);
   });
 }
@@ -143,7 +132,30 @@ unsigned ThreadsPerFile(const CommandOptions& options) {
   return static_cast<unsigned>(std::max<size_t>(1, options.jobs / files));
 }
 
-void EncodeOne(const CommandOptions& options, const std::string& file, FileReport& report) {
+// The tags and wrapping of --tags-from, read once for the whole batch.
+struct OriginalTags {
+  bool read = false;
+  std::string error;
+  bool wrapped = false;
+  TagList tags;
+};
+
+OriginalTags ReadOriginalTags(const std::string& path) {
+  OriginalTags original;
+  std::vector<uint8_t> bytes;
+  TagDictionary tags;
+  try {
+    original.read = ReadFileBytes(path, bytes, original.error) &&
+                    ReadWholeTags(bytes, tags, original.wrapped, original.error);
+  } catch (const std::bad_alloc&) {
+    original.error = "too large to hold in memory";
+  }
+  original.tags.assign(tags.begin(), tags.end());
+  return original;
+}
+
+void EncodeOne(const CommandOptions& options, const OriginalTags* original, const std::string& file,
+               FileReport& report) {
   const std::string output = OutputPath(options, file, ".tlg");
   if (!MayWrite(options, output, report)) return;
   Picture picture;
@@ -157,14 +169,13 @@ void EncodeOne(const CommandOptions& options, const std::string& file, FileRepor
   // from 'tlg decode'; --tag over either.
   bool wrap = false;
   TagList tags;
-  if (!options.tagsFrom.empty()) {
-    std::vector<uint8_t> original;
-    TagDictionary originalTags;
-    if (!ReadFileBytes(options.tagsFrom, original, error) || !ReadWholeTags(original, originalTags, wrap, error)) {
-      Fail(report, file, "cannot take the tags of " + options.tagsFrom + " (" + error + ")");
+  if (original != nullptr) {
+    if (!original->read) {
+      Fail(report, file, "cannot take the tags of " + options.tagsFrom + " (" + original->error + ")");
       return;
     }
-    tags.assign(originalTags.begin(), originalTags.end());
+    wrap = original->wrapped;
+    tags = original->tags;
   } else {
     PngTags fromPng = TagsFromPngTexts(texts);
     wrap = fromPng.wrapped;
@@ -233,6 +244,8 @@ int RunDecode(const CommandOptions& options) {
 }
 
 int RunEncode(const CommandOptions& options) {
+  const OriginalTags original = options.tagsFrom.empty() ? OriginalTags() : ReadOriginalTags(options.tagsFrom);
+  const OriginalTags* from = options.tagsFrom.empty() ? nullptr : &original;
   return RunCommand("encoded", options,
-                    [&](const std::string& file, FileReport& report) { EncodeOne(options, file, report); });
+                    [&](const std::string& file, FileReport& report) { EncodeOne(options, from, file, report); });
 }

@@ -208,9 +208,7 @@ int RunTool(const std::vector<std::string>& argv) {
   const int status = ParseArguments(*command, argv, options);
   if (status >= 0) return status;
   if (std::string(command->name) == "decode" && !options.output.empty()) {
-    std::string extension = options.output.size() >= 4 ? options.output.substr(options.output.size() - 4) : "";
-    for (char& c : extension) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;  // .PNG too
-    if (extension != ".png" && extension != ".pam") {
+    if (!HasExtension(options.output, ".png") && !HasExtension(options.output, ".pam")) {
       return UsageError("the output must end in .png or .pam", command->usage);
     }
   }
