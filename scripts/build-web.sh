@@ -38,8 +38,9 @@ rm -rf "$app"
 mkdir -p "$app"
 cp web/app/*.html web/app/*.css web/app/app.js web/app/worker.js "$app/"
 cp -r "$package" "$app/tlg"
-# PNG and zip libraries from web/node_modules (npm ci, scripts/setup.sh),
-# bundled into one file so that the page needs nothing from elsewhere.
+# PNG and zip libraries from web/node_modules, bundled into one file so that
+# the page needs nothing from elsewhere.
+bash scripts/web-deps.sh
 web/node_modules/.bin/esbuild web/app/vendor.js --bundle --format=esm --minify --legal-comments=inline \
   --log-level=warning --outfile="$app/vendor.js"
 echo "build-web: $app"

@@ -88,7 +88,8 @@ i686-w64-mingw32-strip -o "$stage/tlg32.exe" build/win32/bin/tlg.exe
 bash scripts/make-msi.sh "$windows" "$stage/tlg32.exe" "$dist" "$version"
 (cd "$dist" && sha256sum "$zip" "$tarball" "tlg-$version-x64.msi" "tlg-$version-x86.msi" > SHA256SUMS)
 # The JavaScript package, libtlg in WebAssembly: dist/tlg-VERSION.tgz.
-web=$(basename "$(bash scripts/pack-web.sh "$dist")")
+web_package=$(bash scripts/pack-web.sh "$dist")  # a line of its own, so that a failure stops here
+web=$(basename "$web_package")
 (cd "$dist" && sha256sum "$web" >> SHA256SUMS)
 # The page, which pack-web.sh's build laid out: dist/tlg-VERSION-web.zip.
 cp -r build/web/app "$stage/tlg-$version-web"

@@ -47,12 +47,5 @@ if [ "${#missing[@]}" -gt 0 ]; then
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# The JavaScript tools (TypeScript, esbuild, puppeteer-core, which fetches no
-# browser: the tests drive Debian's chromium) and the page's PNG and zip
-# libraries, as web/package-lock.json pins them; installed again only when
-# that file changes.
-web="$(dirname "$0")/../web"
-if ! cmp -s "$web/package-lock.json" "$web/node_modules/.installed-lock.json"; then
-  (cd "$web" && npm ci --silent --no-audit --no-fund && cp package-lock.json node_modules/.installed-lock.json)
-fi
+bash "$(dirname "$0")/web-deps.sh"
 echo "setup: all build and test packages present"
