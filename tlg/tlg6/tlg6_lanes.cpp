@@ -11,6 +11,10 @@
 #define TLG6_LANES 1
 #include <immintrin.h>
 #endif
+#if defined(__wasm_simd128__)
+#define TLG6_SIMD128_LANES 1
+#include <wasm_simd128.h>
+#endif
 
 namespace {
 
@@ -26,7 +30,7 @@ void UnpackEachColour(const Tlg6ColourStream* streams, uint32_t streamCount, boo
   }
 }
 
-#if TLG6_LANES
+#if TLG6_LANES || TLG6_SIMD128_LANES
 
 constexpr int kLanes = 16;
 // Lanes count bits from one base as signed 32-bit numbers.
@@ -136,6 +140,15 @@ void DecodeCodeOfLane(Lanes& l, int i, const Bases& bases) {
   l.bit[i] = static_cast<uint32_t>(start * 8 + r.bit);
 }
 
+#endif  // TLG6_LANES || TLG6_SIMD128_LANES
+
+#if TLG6_SIMD128_LANES
+namespace simd128 {
+#include "tlg/tlg6/tlg6_lane_steps_simd128.inc"
+}  // namespace simd128
+#endif
+
+#if TLG6_LANES
 namespace avx2 {
 #define TLG6_LANE_TARGET "avx2"
 #include "tlg/tlg6/tlg6_lane_steps.inc"
@@ -155,20 +168,20 @@ namespace avx512 {
 }  // namespace
 
 bool HasTlg6Lanes(Tlg6Lanes lanes) {
+  if (lanes == Tlg6Lanes::kNone) return true;
+#if TLG6_SIMD128_LANES
+  if (lanes == Tlg6Lanes::kSimd128) return true;
+#endif
 #if TLG6_LANES
   __builtin_cpu_init();  // a no-op once run; needed where no constructor ran it yet
-  switch (lanes) {
-    case Tlg6Lanes::kNone: return true;
-    case Tlg6Lanes::kAvx2: return __builtin_cpu_supports("avx2");
-    case Tlg6Lanes::kAvx512:
-      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") &&
-             __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw") &&
-             __builtin_cpu_supports("avx512dq");
+  if (lanes == Tlg6Lanes::kAvx2) return __builtin_cpu_supports("avx2");
+  if (lanes == Tlg6Lanes::kAvx512) {
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") &&
+           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512dq");
   }
-  return false;
-#else
-  return lanes == Tlg6Lanes::kNone;
 #endif
+  return false;
 }
 
 Tlg6Lanes FastestTlg6Lanes() {
@@ -181,7 +194,7 @@ Tlg6Lanes FastestTlg6Lanes() {
 
 void UnpackColoursSideBySide(Tlg6Lanes lanes, const Tlg6ColourStream* streams,
                              uint32_t streamCount, bool* ok) {
-#if TLG6_LANES
+#if TLG6_LANES || TLG6_SIMD128_LANES
   if (streamCount > 0 && lanes != Tlg6Lanes::kNone && HasTlg6Lanes(lanes)) {
     const uint8_t* codeLow = streams[0].code;
     const uint8_t* codeHigh = codeLow;
@@ -200,11 +213,15 @@ void UnpackColoursSideBySide(Tlg6Lanes lanes, const Tlg6ColourStream* streams,
       const Tlg6ColourStream& last = streams[streamCount - 1];
       const Bases bases{codeLow, outLow,
                         static_cast<uint32_t>(last.lane + size_t{last.count} * kEntryBytes - outLow)};
+#if TLG6_SIMD128_LANES
+      simd128::DecodeLanes(streams, streamCount, ok, bases);
+#else
       if (lanes == Tlg6Lanes::kAvx512) {
         avx512::DecodeLanes(streams, streamCount, ok, bases);
       } else {
         avx2::DecodeLanes(streams, streamCount, ok, bases);
       }
+#endif
       return;
     }
   }

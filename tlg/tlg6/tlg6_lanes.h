@@ -1,6 +1,7 @@
 // Decoding many TLG6 colour streams side by side, one stream per vector lane,
-// where the processor has AVX2. Each stream is independent, so the lanes
-// overlap what a single stream must do one code after the other.
+// where the processor has AVX2 or WebAssembly has 128-bit SIMD. Each stream
+// is independent, so the lanes overlap what a single stream must do one code
+// after the other.
 #pragma once
 
 #include <cstdint>
@@ -17,11 +18,11 @@ struct Tlg6ColourStream {
 constexpr uint32_t kTlg6LaneReadSlack = 8;
 
 // The ways to decode streams side by side, by instruction set. kNone
-// decodes them one after the other.
-enum class Tlg6Lanes { kNone, kAvx2, kAvx512 };
+// decodes them one after the other; kSimd128 is WebAssembly's 128-bit SIMD.
+enum class Tlg6Lanes { kNone, kSimd128, kAvx2, kAvx512 };
 // Every way, slowest first.
-inline constexpr Tlg6Lanes kEveryTlg6Lanes[] = {Tlg6Lanes::kNone, Tlg6Lanes::kAvx2,
-                                                 Tlg6Lanes::kAvx512};
+inline constexpr Tlg6Lanes kEveryTlg6Lanes[] = {Tlg6Lanes::kNone, Tlg6Lanes::kSimd128,
+                                                 Tlg6Lanes::kAvx2, Tlg6Lanes::kAvx512};
 
 // Whether this processor can run `lanes`; kNone runs anywhere.
 bool HasTlg6Lanes(Tlg6Lanes lanes);
