@@ -20,8 +20,6 @@ namespace {
 
 using namespace tlg6_codes;
 
-constexpr uint32_t kEntryBytes = 4;
-
 // The streams one by one, where lanes are not available or not usable.
 void UnpackEachColour(const Tlg6ColourStream* streams, uint32_t streamCount, bool* ok) {
   for (uint32_t i = 0; i < streamCount; ++i) {
@@ -32,6 +30,7 @@ void UnpackEachColour(const Tlg6ColourStream* streams, uint32_t streamCount, boo
 
 #if TLG6_LANES || TLG6_SIMD128_LANES
 
+constexpr uint32_t kEntryBytes = 4;
 constexpr int kLanes = 16;
 // Lanes count bits from one base as signed 32-bit numbers.
 constexpr size_t kMaxLaneCodeBytes = size_t{1} << 28;
