@@ -34,8 +34,8 @@ TlgLayout ReadTlgLayout(tZURBinaryStream& stream);
 // is skipped by its recorded length. `tags` and `hasTags` may be null. A raw
 // image has none (kLoadComplete). A "tags" chunk cut short or malformed ends
 // the walk as it does in LoadTlg: the entries before the damage stay, the
-// result is kLoadComplete, and `damaged` (if given) is set. kLoadFailed for an unknown signature or a wrapper
-// header cut short; kLoadOutOfMemory.
+// result is kLoadComplete, and `damaged` (if given) is set. kLoadFailed for
+// an unknown signature or a wrapper header cut short; kLoadOutOfMemory.
 int ReadTlgTags(tZURBinaryStream& stream, TagDictionary* tags, bool* hasTags, bool* damaged = nullptr);
 
 // Whether the stream starts with one of the three signatures.

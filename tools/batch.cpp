@@ -28,7 +28,7 @@ void ClearProgress(size_t total) {
   if (OnTerminal() && total > 1) Print(stderr, "\r\033[K");
 }
 
-void RunOne(const std::function<void(const std::string&, FileReport&)>& one, const std::string& file,
+void RunOne(const FileWork& one, const std::string& file,
             FileReport& report) {
   try {
     one(file, report);
@@ -49,7 +49,7 @@ void PrintReport(const FileReport& report) {
 class ParallelBatch {
  public:
   ParallelBatch(const std::vector<std::string>& files,
-                const std::function<void(const std::string&, FileReport&)>& one)
+                const FileWork& one)
       : files_(files), one_(one), reports_(files.size()), done_(files.size(), 0) {}
 
   ~ParallelBatch() {
@@ -88,7 +88,7 @@ class ParallelBatch {
   }
 
   const std::vector<std::string>& files_;
-  const std::function<void(const std::string&, FileReport&)>& one_;
+  const FileWork& one_;
   std::vector<FileReport> reports_;
   std::vector<char> done_;
   std::mutex mutex_;
@@ -110,7 +110,7 @@ unsigned DefaultJobs() {
 }
 
 int RunBatch(const char* verb, const std::vector<std::string>& files, unsigned jobs,
-             const std::function<void(const std::string&, FileReport&)>& one) {
+             const FileWork& one) {
   const size_t total = files.size();
   ParallelBatch parallel(files, one);
   const bool sideBySide = jobs > 1 && total > 1 && parallel.Start(jobs < total ? jobs : static_cast<unsigned>(total));

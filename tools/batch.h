@@ -21,7 +21,10 @@ void Fail(FileReport& report, const std::string& file, const std::string& reason
 // The number of files worked on at once when the caller does not say.
 unsigned DefaultJobs();
 
+// The work on one file.
+using FileWork = std::function<void(const std::string&, FileReport&)>;
+
 // Runs `one` over every file, `jobs` at a time. Returns 0 when every file
 // succeeded, 1 otherwise. `one` must be safe to call from several threads.
 int RunBatch(const char* verb, const std::vector<std::string>& files, unsigned jobs,
-             const std::function<void(const std::string&, FileReport&)>& one);
+             const FileWork& one);

@@ -211,11 +211,9 @@ void EncodeOne(const CommandOptions& options, const OriginalTags* original, cons
   });
 }
 
-using OneFile = std::function<void(const std::string&, FileReport&)>;
-
 // The batch, with -d made first (once, rather than failing every file), and
 // a wildcard that matched nothing failing like a missing file.
-int RunCommand(const char* verb, const CommandOptions& options, const OneFile& one) {
+int RunCommand(const char* verb, const CommandOptions& options, const FileWork& one) {
   std::string error;
   if (!options.directory.empty() && !MakeFolder(options.directory, error)) {
     Print(stderr, options.directory + ": " + error + "\n");
