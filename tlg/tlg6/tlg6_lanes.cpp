@@ -32,6 +32,11 @@ void UnpackEachColour(const Tlg6ColourStream* streams, uint32_t streamCount, boo
 
 constexpr uint32_t kEntryBytes = 4;
 constexpr int kLanes = 16;
+#if TLG6_SIMD128_LANES
+constexpr bool kSimd128Lanes = true;
+#else
+constexpr bool kSimd128Lanes = false;
+#endif
 // Lanes count bits from one base as signed 32-bit numbers.
 constexpr size_t kMaxLaneCodeBytes = size_t{1} << 28;
 
@@ -206,9 +211,14 @@ void UnpackColoursSideBySide(Tlg6Lanes lanes, const Tlg6ColourStream* streams,
       outLow = std::min(outLow, s.lane);
       outHigh = std::max(outHigh, s.lane + size_t{s.count} * kEntryBytes + 1);
     }
-    // Lanes address both with 32-bit offsets, and count bits too.
+    // Lanes address both with 32-bit offsets, and count bits too; the
+    // WebAssembly lanes compare addresses as signed numbers.
+    constexpr uintptr_t kLaneAddressLimit = kSimd128Lanes ? std::numeric_limits<int32_t>::max()
+                                                          : std::numeric_limits<uintptr_t>::max();
     if (static_cast<size_t>(codeHigh - codeLow) <= kMaxLaneCodeBytes &&
-        static_cast<size_t>(outHigh - outLow) <= std::numeric_limits<int32_t>::max()) {
+        static_cast<size_t>(outHigh - outLow) <= std::numeric_limits<int32_t>::max() &&
+        reinterpret_cast<uintptr_t>(codeHigh) <= kLaneAddressLimit &&
+        reinterpret_cast<uintptr_t>(outHigh) <= kLaneAddressLimit) {
       const Tlg6ColourStream& last = streams[streamCount - 1];
       const Bases bases{codeLow, outLow,
                         static_cast<uint32_t>(last.lane + size_t{last.count} * kEntryBytes - outLow)};

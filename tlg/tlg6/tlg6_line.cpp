@@ -64,26 +64,49 @@ inline bool IsFlatAround(const uint32_t* above, const Neighbours& n) {
   return differ == 0;
 }
 
-// Whole blocks get loops of fixed length and direction, which unroll. Where
-// the colour transform can be done for the whole block at once, it is, and
-// the pixel loop takes transformed entries in pixel order.
+// The colour transform of a whole block, chosen by its number, and whether
+// nothing was coded for the block.
+template <class Ops, int... kTransforms>
+inline bool TransformWholeBlock(uint32_t transform, const uint32_t* row, bool backwards,
+                                uint32_t* out, std::integer_sequence<int, kTransforms...>) {
+  bool uncoded = false;
+  ((transform == kTransforms &&
+    (uncoded = Ops::template TransformBlock<kTransforms>(row, backwards, out), true)) ||
+   ...);
+  return uncoded;
+}
+
+// A whole block where the colour transform is done for the whole block at
+// once: the pixel loop then takes transformed entries in pixel order.
+template <class Ops>
+inline void ReconstructTransformedBlock(uint32_t filterType, const uint32_t* above, uint32_t* out,
+                                        const uint32_t* row, bool backwards, Neighbours& n) {
+  constexpr int32_t kBlockSize = static_cast<int32_t>(kTlg6BlockSize);
+  alignas(16) uint32_t transformed[kTlg6BlockSize];
+  const bool uncoded =
+      TransformWholeBlock<Ops>(filterType >> 1, row, backwards, transformed,
+                               std::make_integer_sequence<int, kTlg6FilterTypeCount / 2>{});
+  if (uncoded && IsFlatAround(above, n)) {
+    // Transparent or single-colour areas of sprites, mostly.
+    std::fill_n(out, kBlockSize, n.left);
+    n.upperLeft = n.left;
+    return;
+  }
+  if (filterType & kAverageFilterBit) {
+    ReconstructPixels<Ops, kAverageFilterBit>(above, out, kBlockSize, transformed, 0, 1, n);
+  } else {
+    ReconstructPixels<Ops, 0>(above, out, kBlockSize, transformed, 0, 1, n);
+  }
+}
+
+// Whole blocks get loops of fixed length and direction, which unroll.
 template <class Ops, uint32_t kFilterType>
 void ReconstructBlock(const uint32_t* above, uint32_t* out, int32_t width, const uint32_t* row,
                       ptrdiff_t first, ptrdiff_t step, Neighbours& n) {
   constexpr int32_t kBlockSize = static_cast<int32_t>(kTlg6BlockSize);
   if constexpr (Ops::kTransformsBlocks) {
     if (width == kBlockSize) {
-      constexpr int kTransform = static_cast<int>(kFilterType >> 1);
-      alignas(16) uint32_t transformed[kTlg6BlockSize];
-      const bool uncoded = Ops::template TransformBlock<kTransform>(row, step < 0, transformed);
-      if (uncoded && IsFlatAround(above, n)) {
-        // Transparent or single-colour areas of sprites, mostly.
-        std::fill_n(out, kBlockSize, n.left);
-        n.upperLeft = n.left;
-        return;
-      }
-      constexpr uint32_t kPredictorOnly = kFilterType & kAverageFilterBit;
-      ReconstructPixels<Ops, kPredictorOnly>(above, out, kBlockSize, transformed, 0, 1, n);
+      ReconstructTransformedBlock<Ops>(kFilterType, above, out, row, step < 0, n);
       return;
     }
   }
@@ -141,6 +164,15 @@ void ReconstructRows(const uint32_t* previousLine, const Tlg6Row* rows, int32_t 
       const uint32_t* row = r.residuals + static_cast<ptrdiff_t>(b) * blockStride;
       // Odd blocks store their rows bottom to top.
       if (b & 1) row += static_cast<ptrdiff_t>(r.oddBlockRowOffset) * w;
+      if constexpr (Ops::kTransformsBlocks) {
+        // Chosen here rather than through a call, so that each row's
+        // neighbours stay in registers from block to block.
+        if (w == kBlockSize) {
+          ReconstructTransformedBlock<Ops>(filterType, above[i] + x, r.line + x, row,
+                                           !forwards[i], n[i]);
+          continue;
+        }
+      }
       kBlockLoops[filterType](above[i] + x, r.line + x, w, row, forwards[i] ? 0 : w - 1,
                               forwards[i] ? 1 : -1, n[i]);
     }
