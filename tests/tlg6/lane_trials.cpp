@@ -25,9 +25,17 @@ std::vector<uint8_t> MakeResiduals(std::mt19937& random, uint32_t count) {
   return values;
 }
 
-// Flipped bits, a cut end, or bytes that never were a stream.
+// Flipped bits, a cut end, bytes that never were a stream, or zero bytes
+// put in: a window of zeros, then a large escaped quotient that takes the
+// running sum past the table.
 void Damage(std::mt19937& random, std::vector<uint8_t>& code) {
-  switch (random() % 3) {
+  switch (random() % 4) {
+    case 3: {
+      const auto at = code.begin() + static_cast<ptrdiff_t>(random() % (code.size() + 1));
+      const std::vector<uint8_t> zeros(4 + random() % 5, 0);
+      code.insert(code.insert(at, 0xFF), zeros.begin(), zeros.end());
+      break;
+    }
     case 0:
       for (int i = 0; i < 3 && !code.empty(); ++i) code[random() % code.size()] ^= 1 << (random() % 8);
       break;
