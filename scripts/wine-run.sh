@@ -21,4 +21,17 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   "$loader" wineboot -i >/dev/null 2>&1
   if [ "$prefix" = wine64 ]; then /usr/lib/wine/wineserver64 -w; else /usr/lib/wine/wineserver32 -w; fi 2>/dev/null || true
 fi
-exec "$loader" "$@"
+# A program that starts just as the prefix's Wine server shuts down (it does
+# a moment after its last program ends) fails with "wine client error" before
+# it runs; that is Wine's, not the program's, so it gets one more start.
+err=$(mktemp)
+trap 'rm -f "$err"' EXIT
+"$loader" "$@" 2>"$err"
+status=$?
+if [ "$status" -ne 0 ] && grep -q '^wine client error' "$err"; then
+  "$loader" "$@"
+  status=$?
+else
+  cat "$err" >&2
+fi
+exit "$status"
