@@ -55,7 +55,8 @@ LaneTrial MakeLaneTrial(std::mt19937& random, const Tlg6RiceTable& table) {
   uint32_t longest = 0;
   for (uint32_t i = 0; i < streamCount; ++i) {
     counts[i] = random() % 6 == 0 ? random() % 3 : random() % 3000;
-    if (random() % 10 == 0) counts[i] = 9000 + random() % 20000;  // run lengths past 12 bits
+    // Run lengths past 12 bits, and value runs longer than 16-bit lanes count.
+    if (random() % 10 == 0) counts[i] = 9000 + random() % 40000;
     longest = std::max(longest, counts[i]);
     const std::vector<uint8_t> values = MakeResiduals(random, counts[i]);
     codes[i] = EncodeTlg6Values(values.data(), values.size(), table).bytes;
