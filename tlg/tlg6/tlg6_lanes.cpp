@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <limits>
+#include <numeric>
 
 #include "tlg/tlg6/tlg6_codes.h"
 #include "tlg/tlg6/tlg6_values.h"
@@ -169,6 +170,32 @@ namespace avx512 {
 
 #endif  // TLG6_LANES
 
+#if TLG6_LANES || TLG6_SIMD128_LANES
+// Lanes that find no stream left wait, idle, for the others: a long stream
+// taken up last keeps them so. The lanes therefore take the streams up
+// longest first, where there are few enough to order on the stack.
+constexpr uint32_t kMostOrderedStreams = 256;
+
+template <class Decode>
+void DecodeLongestFirst(const Tlg6ColourStream* streams, uint32_t streamCount, bool* ok,
+                        const Decode& decode) {
+  if (streamCount > kMostOrderedStreams) {
+    decode(streams, streamCount, ok);
+    return;
+  }
+  uint32_t order[kMostOrderedStreams];
+  std::iota(order, order + streamCount, 0u);
+  std::stable_sort(order, order + streamCount, [&](uint32_t a, uint32_t b) {
+    return streams[a].codeBytes > streams[b].codeBytes;
+  });
+  Tlg6ColourStream ordered[kMostOrderedStreams];
+  bool orderedOk[kMostOrderedStreams];
+  for (uint32_t i = 0; i < streamCount; ++i) ordered[i] = streams[order[i]];
+  decode(ordered, streamCount, orderedOk);
+  for (uint32_t i = 0; i < streamCount; ++i) ok[order[i]] = orderedOk[i];
+}
+#endif
+
 }  // namespace
 
 bool HasTlg6Lanes(Tlg6Lanes lanes) {
@@ -222,15 +249,19 @@ void UnpackColoursSideBySide(Tlg6Lanes lanes, const Tlg6ColourStream* streams,
       const Tlg6ColourStream& last = streams[streamCount - 1];
       const Bases bases{codeLow, outLow,
                         static_cast<uint32_t>(last.lane + size_t{last.count} * kEntryBytes - outLow)};
+      const auto decodeLanes = [&](const Tlg6ColourStream* ordered, uint32_t count,
+                                   bool* orderedOk) {
 #if TLG6_SIMD128_LANES
-      simd128::DecodeLanes(streams, streamCount, ok, bases);
+        simd128::DecodeLanes(ordered, count, orderedOk, bases);
 #else
-      if (lanes == Tlg6Lanes::kAvx512) {
-        avx512::DecodeLanes(streams, streamCount, ok, bases);
-      } else {
-        avx2::DecodeLanes(streams, streamCount, ok, bases);
-      }
+        if (lanes == Tlg6Lanes::kAvx512) {
+          avx512::DecodeLanes(ordered, count, orderedOk, bases);
+        } else {
+          avx2::DecodeLanes(ordered, count, orderedOk, bases);
+        }
 #endif
+      };
+      DecodeLongestFirst(streams, streamCount, ok, decodeLanes);
       return;
     }
   }
