@@ -185,8 +185,11 @@ void DecodeLongestFirst(const Tlg6ColourStream* streams, uint32_t streamCount, b
   }
   uint32_t order[kMostOrderedStreams];
   std::iota(order, order + streamCount, 0u);
-  std::stable_sort(order, order + streamCount, [&](uint32_t a, uint32_t b) {
-    return streams[a].codeBytes > streams[b].codeBytes;
+  // std::sort, not stable_sort: it takes no memory.
+  std::sort(order, order + streamCount, [&](uint32_t a, uint32_t b) {
+    return streams[a].codeBytes != streams[b].codeBytes
+               ? streams[a].codeBytes > streams[b].codeBytes
+               : a < b;
   });
   Tlg6ColourStream ordered[kMostOrderedStreams];
   bool orderedOk[kMostOrderedStreams];
