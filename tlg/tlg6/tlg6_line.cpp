@@ -99,24 +99,24 @@ inline void ReconstructTransformedBlock(uint32_t filterType, const uint32_t* abo
   }
 }
 
-// Whole blocks get loops of fixed length and direction, which unroll.
+// Whole blocks get loops of fixed length and direction, which unroll; where
+// the pixel operations transform whole blocks, ReconstructRows takes those
+// itself, and only part blocks come here.
 template <class Ops, uint32_t kFilterType>
 void ReconstructBlock(const uint32_t* above, uint32_t* out, int32_t width, const uint32_t* row,
                       ptrdiff_t first, ptrdiff_t step, Neighbours& n) {
   constexpr int32_t kBlockSize = static_cast<int32_t>(kTlg6BlockSize);
-  if constexpr (Ops::kTransformsBlocks) {
+  if constexpr (!Ops::kTransformsBlocks) {
+    if (width == kBlockSize && step == 1) {
+      ReconstructPixels<Ops, kFilterType>(above, out, kBlockSize, row, 0, 1, n);
+      return;
+    }
     if (width == kBlockSize) {
-      ReconstructTransformedBlock<Ops>(kFilterType, above, out, row, step < 0, n);
+      ReconstructPixels<Ops, kFilterType>(above, out, kBlockSize, row, kBlockSize - 1, -1, n);
       return;
     }
   }
-  if (width == kBlockSize && step == 1) {
-    ReconstructPixels<Ops, kFilterType>(above, out, kBlockSize, row, 0, 1, n);
-  } else if (width == kBlockSize) {
-    ReconstructPixels<Ops, kFilterType>(above, out, kBlockSize, row, kBlockSize - 1, -1, n);
-  } else {
-    ReconstructPixels<Ops, kFilterType>(above, out, width, row, first, step, n);
-  }
+  ReconstructPixels<Ops, kFilterType>(above, out, width, row, first, step, n);
 }
 
 using BlockLoop = void (*)(const uint32_t*, uint32_t*, int32_t, const uint32_t*, ptrdiff_t,
